@@ -1,0 +1,101 @@
+#include "tiff/listing.h"
+
+#include "tiff/codepage.h"
+#include "tiff/errors.h"
+#include "tiff/tiff.h"
+
+#include <charconv>
+
+std::string_view ExtractFileName(std::string_view path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+TListing BuildListing(const TTiffFile& file, int page, bool hex)
+{
+    TListing out;
+    auto& rows = out.Rows;
+    rows.push_back({"", "", "Filename", std::string(ExtractFileName(file.FileName))});
+    rows.push_back({"", "", "", "Total Pages", std::to_string(file.PageCount())});
+    rows.push_back({"", "", "", "Current Page", std::to_string(page)});
+    rows.push_back({"", "", "", "Header Byte order", std::string(file.ByteOrderText())});
+    rows.emplace_back();
+
+    const TTiffPage* p = file.Pages.GetPage(page - 1);
+    if (!p) {
+        out.Failed = true;
+        return out;
+    }
+    rows.reserve(rows.size() + static_cast<std::size_t>(p->Tags.Count()) + 2);
+    int nr = 0;
+    for (const TTag& tag : p->Tags) {
+        ++nr;
+        if (!tag.IsRead()) { // no number, so no name: the listing ends here
+            out.Failed = true;
+            return out;
+        }
+        rows.push_back({std::to_string(nr), NumberText(tag.EntryPos, hex), tag.TagNr(), std::string(tag.TagName()),
+                        tag.ValueText, std::string(tag.TypeName()), NumberText(tag.Count, hex),
+                        NumberText(tag.ValuePos, hex)});
+    }
+    rows.emplace_back();
+    rows.push_back({"", "", "", std::string(BannerTitle), std::string(BannerText)});
+    return out;
+}
+
+std::string FileNamePanelText(std::string_view path)
+{
+    // Counted in characters, not bytes, so a path with accents is cut cleanly.
+    const std::size_t length = Utf8Length(path);
+    if (length < 30)
+        return "Filename: " + std::string(path);
+    // "..." and the last 31 characters: a path of exactly 30 shows whole.
+    std::size_t skip = length > 31 ? length - 31 : 0;
+    std::size_t i = 0;
+    while (skip > 0) {
+        ++i;
+        while (i < path.size() && (static_cast<unsigned char>(path[i]) & 0xC0) == 0x80)
+            ++i;
+        --skip;
+    }
+    return "..." + std::string(path.substr(i));
+}
+
+std::string PagesPanelText(int currentPage, int pageCount)
+{
+    return "Page " + std::to_string(currentPage) + " of " + std::to_string(pageCount);
+}
+
+namespace {
+
+long double millimetres(std::int32_t pixels, std::int32_t perInch)
+{
+    if (perInch == 0)
+        throw EMathError(pixels == 0 ? "Invalid floating point operation" : "Floating point division by zero");
+    return static_cast<long double>(pixels) / perInch * 25.4L;
+}
+
+std::string fixed2(long double v, std::string_view separator)
+{
+    // to_chars ignores the C locale, which a GUI toolkit may have changed.
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+    std::string s(buf, r.ptr);
+    if (s.size() < 8)
+        s.insert(0, 8 - s.size(), ' ');
+    const auto dot = s.find('.');
+    if (dot != std::string::npos)
+        s.replace(dot, 1, separator);
+    return s;
+}
+
+} // namespace
+
+std::string FileInfoPanelText(const TTiffPage& page, std::string_view decimalSeparator)
+{
+    const long double width = millimetres(page.ImageWidth(), page.XResolution());
+    const long double length = millimetres(page.ImageLength(), page.YResolution());
+    return "Width: " + fixed2(width, decimalSeparator) + " mm;" + "  Length: " + fixed2(length, decimalSeparator) +
+           " mm";
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TTiffFile;
+class TTiffPage;
+
+// The tag table of the single-file view as plain rows of UTF-8 cells, in the
+// column order Nr, Tag Pos, Tag nr, Taginfo, Value, Type, Length, Value Pos.
+// The window, the printed report and `--dump` all show these rows.
+
+using TListingRow = std::vector<std::string>;
+
+/// Tag rows start here; rows 0 to 3 describe the file and row 4 is empty.
+inline constexpr int FirstTagRow = 5;
+
+inline constexpr std::string_view BannerTitle = "Velquin Ver 4.0";
+inline constexpr std::string_view BannerText = "www.velquin.example.com";
+
+struct TListing {
+    std::vector<TListingRow> Rows;
+    /// The page was missing or a tag had no row of its own ("Input file wrong");
+    /// Rows holds what was built before the failure, without the closing rows.
+    bool Failed = false;
+};
+
+/// Builds the rows for the 1-based page; never throws.
+TListing BuildListing(const TTiffFile& file, int page, bool hex);
+
+/// Status-bar texts of the file name, page position and physical size.
+std::string FileNamePanelText(std::string_view path);
+std::string PagesPanelText(int currentPage, int pageCount);
+/// "Width: ... mm;  Length: ... mm" with the given decimal separator.
+/// Throws EConvertError for a value that is not a whole number and EMathError
+/// for a resolution of 0.
+std::string FileInfoPanelText(const TTiffPage& page, std::string_view decimalSeparator);
+
+/// The file's name without its directory.
+std::string_view ExtractFileName(std::string_view path);

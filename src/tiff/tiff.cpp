@@ -1,0 +1,367 @@
+#include "tiff/tiff.h"
+
+#include "tagnames/utagdescription.h"
+#include "tiff/codepage.h"
+#include "tiff/errors.h"
+#include "tiff/stream.h"
+
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+#include <unordered_set>
+
+// Numbers are read as stored and swapped for "MM" files: a little-endian host.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+constexpr std::array<std::string_view, 12> kTypeNames{"Byte",  "Ascii",     "Short",  "Long",
+                                                     "Rational", "sByte", "Undefined", "sShort",
+                                                     "sLong", "sRational", "Float",  "Double"};
+
+// Field type indexes (type code minus 1).
+enum : std::uint8_t {
+    kByte = 0, kAscii = 1, kShort = 2, kLong = 3, kRational = 4, kSShort = 7, kSLong = 8, kFloat = 10, kDouble = 11
+};
+
+constexpr std::size_t kEntrySize = 12;
+
+std::uint16_t get16(const std::uint8_t* p, bool swap)
+{
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return SwapWord(v, swap);
+}
+
+std::uint32_t get32(const std::uint8_t* p, bool swap)
+{
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return SwapLong(v, swap);
+}
+
+bool isRegularFile(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- helpers
+
+std::uint16_t SwapWord(std::uint16_t value, bool swap)
+{
+    return swap ? static_cast<std::uint16_t>((value >> 8) | (value << 8)) : value;
+}
+
+std::uint32_t SwapLong(std::uint32_t value, bool swap)
+{
+    return swap ? __builtin_bswap32(value) : value;
+}
+
+std::uint16_t ReadWord(TStream& stream)
+{
+    std::uint16_t v;
+    stream.ReadBuffer(&v, 2);
+    return v;
+}
+
+std::uint32_t ReadLong(TStream& stream)
+{
+    std::uint32_t v;
+    stream.ReadBuffer(&v, 4);
+    return v;
+}
+
+std::string NumberText(std::int32_t value, bool hex)
+{
+    char buf[16];
+    const auto r = hex ? std::to_chars(buf, buf + sizeof buf, static_cast<std::uint32_t>(value), 16)
+                       : std::to_chars(buf, buf + sizeof buf, value);
+    std::string s(buf, r.ptr);
+    if (hex)
+        for (char& c : s)
+            if (c >= 'a' && c <= 'f')
+                c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+std::int32_t StrToInt(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    if (i == text.size())
+        throw EConvertError(std::string(text));
+    std::int64_t v = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            throw EConvertError(std::string(text));
+        v = v * 10 + (c - '0');
+        if (v > 2147483648LL)
+            throw EConvertError(std::string(text));
+    }
+    if (negative)
+        v = -v;
+    if (v > 2147483647LL)
+        throw EConvertError(std::string(text));
+    return static_cast<std::int32_t>(v);
+}
+
+// ---------------------------------------------------------------- TTag
+
+std::string TTag::TagNr() const
+{
+    return m_read ? std::to_string(m_number) : std::string();
+}
+
+std::string_view TTag::TagName() const
+{
+    if (!m_read)
+        throw EConvertError("");
+    return GetTagDescription(m_number);
+}
+
+std::string_view TTag::TypeName() const
+{
+    return FieldType < kTypeNames.size() ? kTypeNames[FieldType] : std::string_view("Unknown");
+}
+
+void TTag::ReadEntry(TStream& stream, std::uint64_t pos)
+{
+    const std::uint64_t size = stream.Size();
+    if (pos > size)
+        return;
+    const bool swap = OwnerFile && OwnerFile->IsBigEndian();
+    EntryPos = static_cast<std::int32_t>(pos);
+    // An entry cut by the end of the file keeps the fields that fit.
+    const std::size_t avail = static_cast<std::size_t>(std::min<std::uint64_t>(kEntrySize, size - pos));
+    const std::uint8_t* e = stream.Slice(pos, avail);
+    if (!e || avail < 2)
+        return;
+    m_number = get16(e, swap);
+    m_read = true;
+    if (avail < 4)
+        return;
+    FieldType = static_cast<std::uint8_t>(get16(e + 2, swap) - 1);
+    if (avail < 8)
+        return;
+    Count = static_cast<std::int32_t>(get32(e + 4, swap));
+    try {
+        decodeValue(stream, pos + 8);
+    } catch (const EVelquinError&) {
+        // A short read or a failed division ends this entry only.
+    }
+    stream.Seek(pos + kEntrySize);
+}
+
+void TTag::decodeValue(TStream& stream, std::uint64_t fieldPos)
+{
+    const bool swap = OwnerFile && OwnerFile->IsBigEndian();
+    const std::uint64_t size = stream.Size();
+    ValuePos = static_cast<std::int32_t>(fieldPos);
+    stream.Seek(fieldPos);
+    auto read32 = [&] { return SwapLong(ReadLong(stream), swap); };
+
+    switch (FieldType) {
+    case kByte:
+        if (Count <= 4) {
+            std::uint8_t b;
+            stream.ReadBuffer(&b, 1);
+            ValueText = std::to_string(b);
+        } else {
+            const std::uint32_t offset = read32();
+            ValueText.clear();
+            if (offset >= size)
+                throw EReadError();
+            // Printable bytes only; data cut by the end of the file keeps what exists.
+            const auto n = OwnerFile->TakeValueBytes(
+                static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint32_t>(Count), size - offset)));
+            const std::uint8_t* p = stream.Slice(offset, n);
+            if (!p)
+                throw EReadError();
+            for (std::size_t i = 0; i < n; ++i)
+                if (p[i] > 31)
+                    AppendCp1252AsUtf8(ValueText, p + i, 1);
+        }
+        break;
+    case kAscii: {
+        std::uint64_t at = fieldPos;
+        if (Count > 4) {
+            const std::uint32_t offset = read32();
+            ValuePos = static_cast<std::int32_t>(offset);
+            at = offset;
+        }
+        // The whole text, NULs included; bytes past the end of the file are left out.
+        const std::uint64_t want = Count > 0 ? static_cast<std::uint64_t>(Count) : 0;
+        const auto n = OwnerFile->TakeValueBytes(
+            static_cast<std::size_t>(at >= size ? 0 : std::min<std::uint64_t>(want, size - at)));
+        const std::uint8_t* p = stream.Slice(at, n);
+        ValueText.clear();
+        if (p)
+            AppendCp1252AsUtf8(ValueText, p, n);
+        break;
+    }
+    case kShort:
+    case kSShort: {
+        const std::uint16_t v = SwapWord(ReadWord(stream), swap);
+        ValueText = std::to_string(v);
+        break;
+    }
+    case kLong:
+    case kSLong:
+    case kDouble:
+        ValueText = "0";
+        if (Count == 1) {
+            ValueText = std::to_string(read32());
+        } else {
+            ValueText.clear();
+            read32();
+        }
+        break;
+    case kRational:
+    case kFloat: {
+        const std::uint32_t offset = read32();
+        stream.Seek(offset);
+        const auto numerator = static_cast<std::int32_t>(read32());
+        const auto denominator = static_cast<std::int32_t>(read32());
+        if (denominator == 0)
+            throw EMathError("Floating point division by zero");
+        // Extended precision, halves to the even neighbour (the default rounding mode).
+        const long double q = static_cast<long double>(numerator) / static_cast<long double>(denominator);
+        ValueText = std::to_string(static_cast<long long>(std::nearbyint(q)));
+        break;
+    }
+    default:
+        ValueText = "?";
+        break;
+    }
+}
+
+const TTag* TTags::GetTag(int index) const
+{
+    if (index < 0 || index >= Count())
+        return nullptr;
+    return &m_items[static_cast<std::size_t>(index)];
+}
+
+// ---------------------------------------------------------------- TTiffPage
+
+bool TTiffPage::ReadDirectory(TStream& stream, std::uint32_t& offset, const TMessageSink& sink)
+{
+    const std::uint64_t size = stream.Size();
+    const bool swap = OwnerFile && OwnerFile->IsBigEndian();
+    std::uint64_t nextField = static_cast<std::uint64_t>(offset) + 2;
+    try {
+        stream.Seek(offset);
+        const std::uint16_t n = SwapWord(ReadWord(stream), swap);
+        nextField = static_cast<std::uint64_t>(offset) + 2 + kEntrySize * n;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::uint64_t pos = static_cast<std::uint64_t>(offset) + 2 + kEntrySize * i;
+            TTag& tag = Tags.Add(OwnerFile);
+            if (pos > size) {
+                // The rest of the directory lies past the end: one message, and no
+                // further entries, which would all be unread alike.
+                if (sink)
+                    sink("streamsize");
+                break;
+            }
+            tag.ReadEntry(stream, pos);
+        }
+        stream.Seek(nextField);
+        offset = SwapLong(ReadLong(stream), swap);
+        return true;
+    } catch (const EVelquinError&) {
+        if (sink)
+            sink(std::to_string(size) + std::to_string(nextField));
+        return false;
+    }
+}
+
+const TTag* TTiffPage::FindTag(std::uint16_t number) const
+{
+    for (const TTag& tag : Tags)
+        if (tag.IsRead() && tag.Number() == number)
+            return &tag;
+    return nullptr;
+}
+
+std::size_t TTiffFile::TakeValueBytes(std::size_t wanted) const
+{
+    if (wanted <= m_valueBytesLeft) {
+        m_valueBytesLeft -= wanted;
+        return wanted;
+    }
+    // Only a file whose entries share their data gets here; keep the texts short.
+    return std::min<std::size_t>(wanted, 255);
+}
+
+std::int32_t TTiffPage::query(std::uint16_t number) const
+{
+    const TTag* tag = FindTag(number);
+    return tag ? StrToInt(tag->ValueText) : 1;
+}
+
+const TTiffPage* TTiffPages::GetPage(int index) const
+{
+    if (index < 0 || index >= Count())
+        return nullptr;
+    return &m_items[static_cast<std::size_t>(index)];
+}
+
+// ---------------------------------------------------------------- TTiffFile
+
+void TTiffFile::Open(const std::string& path)
+{
+    if (!isRegularFile(path) || path == FileName)
+        return;
+    FileName = path;
+    TStream stream(path);
+    load(stream);
+}
+
+void TTiffFile::OpenBuffer(const std::string& name, std::span<const std::uint8_t> bytes)
+{
+    FileName = name;
+    TStream stream(bytes);
+    load(stream);
+}
+
+void TTiffFile::load(TStream& stream)
+{
+    stream.Seek(0);
+    const std::uint16_t mark = ReadWord(stream);
+    if (mark == 0x4949)
+        ByteOrder = 1;
+    else if (mark == 0x4D4D)
+        ByteOrder = 2;
+    else {
+        ByteOrder = 0;
+        throw EInvalidTiff();
+    }
+    if (SwapWord(ReadWord(stream), IsBigEndian()) != 42) {
+        ByteOrder = 0;
+        throw EInvalidTiff();
+    }
+    std::uint32_t offset = SwapLong(ReadLong(stream), IsBigEndian());
+
+    // A directory that fails, or an offset met again, ends the chain; the
+    // pages read so far stay.
+    m_valueBytesLeft = 2 * stream.Size() + (1u << 20);
+    std::uint64_t entriesLeft = stream.Size() / 4 + 1;
+    std::unordered_set<std::uint32_t> seen;
+    while (offset != 0 && seen.insert(offset).second && entriesLeft > 0) {
+        TTiffPage& page = Pages.Add(this);
+        if (!page.ReadDirectory(stream, offset, m_sink))
+            break;
+        entriesLeft -= std::min<std::uint64_t>(entriesLeft, static_cast<std::uint64_t>(page.Tags.Count()));
+    }
+}
