@@ -26,17 +26,21 @@ void appendHexEscape(std::string& out, unsigned code)
 
 void printRows(const std::vector<TListingRow>& rows, std::ostream& out)
 {
-    std::string line;
+    std::string buffer;
+    buffer.reserve(1 << 16);
     for (const TListingRow& row : rows) {
-        line.clear();
         for (std::size_t i = 0; i < row.size(); ++i) {
             if (i)
-                line.push_back('\t');
-            line += EscapeCell(row[i]);
+                buffer.push_back('\t');
+            AppendEscapedCell(buffer, row[i]);
         }
-        line.push_back('\n');
-        out << line;
+        buffer.push_back('\n');
+        if (buffer.size() > (1 << 16) - 1024) {
+            out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            buffer.clear();
+        }
     }
+    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
 }
 
 bool parsePageNumber(const std::string& text, int& page)
@@ -106,23 +110,30 @@ int runDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 } // namespace
 
-std::string EscapeCell(const std::string& utf8)
+void AppendEscapedCell(std::string& out, std::string_view utf8)
 {
-    std::string out;
-    out.reserve(utf8.size());
+    std::size_t plain = 0; // start of the run copied as it is
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x20 || c == 0x7F) {
-            appendHexEscape(out, c);
-        } else if (c == '\\') {
+        const bool c1 = c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) <= 0x9F;
+        if (c >= 0x20 && c != 0x7F && c != '\\' && !c1)
+            continue;
+        out.append(utf8.substr(plain, i - plain));
+        if (c == '\\')
             out += "\\\\";
-        } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
+        else if (c1)
             appendHexEscape(out, static_cast<unsigned char>(utf8[++i])); // U+0080..U+009F
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
+        else
+            appendHexEscape(out, c);
+        plain = i + 1;
     }
+    out.append(utf8.substr(plain));
+}
+
+std::string EscapeCell(std::string_view utf8)
+{
+    std::string out;
+    AppendEscapedCell(out, utf8);
     return out;
 }
 

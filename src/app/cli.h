@@ -2,6 +2,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /// True when the arguments ask for a command-line mode that needs no display.
@@ -12,6 +13,7 @@ bool IsCommandLineMode(const std::vector<std::string>& args);
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 /// One listing cell for a terminal: control characters as \xNN, "\" as "\\".
-std::string EscapeCell(const std::string& utf8);
+std::string EscapeCell(std::string_view utf8);
+void AppendEscapedCell(std::string& out, std::string_view utf8);
 
 inline constexpr const char* VelquinVersion = "5.2";

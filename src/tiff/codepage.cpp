@@ -58,14 +58,18 @@ char32_t nextCodePoint(std::string_view s, std::size_t& i)
 
 void AppendCp1252AsUtf8(std::string& out, const std::uint8_t* bytes, std::size_t count)
 {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t b = bytes[i];
-        if (b < 0x80)
-            out.push_back(static_cast<char>(b));
-        else if (b < 0xA0)
-            appendUtf8(out, kHigh[b - 0x80]);
-        else
-            appendUtf8(out, b);
+    std::size_t i = 0;
+    while (i < count) {
+        // Most texts are plain ASCII: copy runs of it at once.
+        std::size_t run = i;
+        while (run < count && bytes[run] < 0x80)
+            ++run;
+        out.append(reinterpret_cast<const char*>(bytes + i), run - i);
+        if (run == count)
+            break;
+        const std::uint8_t b = bytes[run];
+        appendUtf8(out, b < 0xA0 ? kHigh[b - 0x80] : b);
+        i = run + 1;
     }
 }
 

@@ -140,13 +140,15 @@ void TTag::ReadEntry(TStream& stream, std::uint64_t pos)
     const std::uint64_t size = stream.Size();
     if (pos > size)
         return;
-    const bool swap = OwnerFile && OwnerFile->IsBigEndian();
+    const bool swap = OwnerFile->IsBigEndian();
     EntryPos = static_cast<std::int32_t>(pos);
     // An entry cut by the end of the file keeps the fields that fit.
     const std::size_t avail = static_cast<std::size_t>(std::min<std::uint64_t>(kEntrySize, size - pos));
-    const std::uint8_t* e = stream.Slice(pos, avail);
-    if (!e || avail < 2)
+    std::uint8_t e[kEntrySize];
+    const std::uint8_t* p = stream.Slice(pos, avail);
+    if (!p || avail < 2)
         return;
+    std::memcpy(e, p, avail); // the slice may not survive the value's own reads
     m_number = get16(e, swap);
     m_read = true;
     if (avail < 4)
@@ -155,86 +157,88 @@ void TTag::ReadEntry(TStream& stream, std::uint64_t pos)
     if (avail < 8)
         return;
     Count = static_cast<std::int32_t>(get32(e + 4, swap));
-    try {
-        decodeValue(stream, pos + 8);
-    } catch (const EVelquinError&) {
-        // A short read or a failed division ends this entry only.
-    }
+    ValuePos = static_cast<std::int32_t>(pos + 8);
+    decodeValue(stream, e + 8, avail - 8);
     stream.Seek(pos + kEntrySize);
 }
 
-void TTag::decodeValue(TStream& stream, std::uint64_t fieldPos)
+// A short read or a failed division ends the entry with the fields set so far;
+// plain returns rather than exceptions, since damaged files have many of them.
+void TTag::decodeValue(TStream& stream, const std::uint8_t* field, std::size_t fieldBytes)
 {
-    const bool swap = OwnerFile && OwnerFile->IsBigEndian();
+    const bool swap = OwnerFile->IsBigEndian();
     const std::uint64_t size = stream.Size();
-    ValuePos = static_cast<std::int32_t>(fieldPos);
-    stream.Seek(fieldPos);
-    auto read32 = [&] { return SwapLong(ReadLong(stream), swap); };
+    const bool haveLong = fieldBytes >= 4;
+    const std::uint32_t fieldLong = haveLong ? get32(field, swap) : 0;
 
     switch (FieldType) {
     case kByte:
         if (Count <= 4) {
-            std::uint8_t b;
-            stream.ReadBuffer(&b, 1);
-            ValueText = std::to_string(b);
-        } else {
-            const std::uint32_t offset = read32();
+            if (fieldBytes >= 1)
+                ValueText = std::to_string(field[0]);
+        } else if (haveLong) {
             ValueText.clear();
-            if (offset >= size)
-                throw EReadError();
+            if (fieldLong >= size)
+                return;
             // Printable bytes only; data cut by the end of the file keeps what exists.
             const auto n = OwnerFile->TakeValueBytes(
-                static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint32_t>(Count), size - offset)));
-            const std::uint8_t* p = stream.Slice(offset, n);
+                static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint32_t>(Count), size - fieldLong)));
+            const std::uint8_t* p = stream.Slice(fieldLong, n);
             if (!p)
-                throw EReadError();
-            for (std::size_t i = 0; i < n; ++i)
-                if (p[i] > 31)
-                    AppendCp1252AsUtf8(ValueText, p + i, 1);
+                return;
+            std::size_t i = 0;
+            while (i < n) {
+                while (i < n && p[i] <= 31)
+                    ++i;
+                std::size_t end = i;
+                while (end < n && p[end] > 31)
+                    ++end;
+                AppendCp1252AsUtf8(ValueText, p + i, end - i);
+                i = end;
+            }
         }
         break;
     case kAscii: {
-        std::uint64_t at = fieldPos;
+        std::uint64_t at = static_cast<std::uint32_t>(ValuePos);
         if (Count > 4) {
-            const std::uint32_t offset = read32();
-            ValuePos = static_cast<std::int32_t>(offset);
-            at = offset;
+            if (!haveLong)
+                return;
+            ValuePos = static_cast<std::int32_t>(fieldLong);
+            at = fieldLong;
         }
         // The whole text, NULs included; bytes past the end of the file are left out.
         const std::uint64_t want = Count > 0 ? static_cast<std::uint64_t>(Count) : 0;
         const auto n = OwnerFile->TakeValueBytes(
             static_cast<std::size_t>(at >= size ? 0 : std::min<std::uint64_t>(want, size - at)));
-        const std::uint8_t* p = stream.Slice(at, n);
         ValueText.clear();
-        if (p)
+        if (const std::uint8_t* p = stream.Slice(at, n))
             AppendCp1252AsUtf8(ValueText, p, n);
         break;
     }
     case kShort:
-    case kSShort: {
-        const std::uint16_t v = SwapWord(ReadWord(stream), swap);
-        ValueText = std::to_string(v);
+    case kSShort:
+        if (fieldBytes >= 2)
+            ValueText = std::to_string(get16(field, swap));
         break;
-    }
     case kLong:
     case kSLong:
     case kDouble:
-        ValueText = "0";
-        if (Count == 1) {
-            ValueText = std::to_string(read32());
-        } else {
+        if (Count == 1)
+            ValueText = haveLong ? std::to_string(fieldLong) : "0";
+        else
             ValueText.clear();
-            read32();
-        }
         break;
     case kRational:
     case kFloat: {
-        const std::uint32_t offset = read32();
-        stream.Seek(offset);
-        const auto numerator = static_cast<std::int32_t>(read32());
-        const auto denominator = static_cast<std::int32_t>(read32());
-        if (denominator == 0)
-            throw EMathError("Floating point division by zero");
+        if (!haveLong)
+            return;
+        const std::uint8_t* p = stream.Slice(fieldLong, 8);
+        if (!p)
+            return;
+        const auto numerator = static_cast<std::int32_t>(get32(p, swap));
+        const auto denominator = static_cast<std::int32_t>(get32(p + 4, swap));
+        if (denominator == 0) // the division fails: the text stays as it was
+            return;
         // Extended precision, halves to the even neighbour (the default rounding mode).
         const long double q = static_cast<long double>(numerator) / static_cast<long double>(denominator);
         ValueText = std::to_string(static_cast<long long>(std::nearbyint(q)));
@@ -264,6 +268,8 @@ bool TTiffPage::ReadDirectory(TStream& stream, std::uint32_t& offset, const TMes
         stream.Seek(offset);
         const std::uint16_t n = SwapWord(ReadWord(stream), swap);
         nextField = static_cast<std::uint64_t>(offset) + 2 + kEntrySize * n;
+        // At most one entry beyond the end is kept, so the file bounds the list.
+        Tags.Reserve(std::min<std::uint64_t>(n, (size - std::min<std::uint64_t>(size, offset)) / kEntrySize + 1));
         for (std::uint32_t i = 0; i < n; ++i) {
             const std::uint64_t pos = static_cast<std::uint64_t>(offset) + 2 + kEntrySize * i;
             TTag& tag = Tags.Add(OwnerFile);

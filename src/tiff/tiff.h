@@ -54,7 +54,7 @@ public:
     std::int32_t ValuePos = 0;
 
 private:
-    void decodeValue(TStream& stream, std::uint64_t fieldPos);
+    void decodeValue(TStream& stream, const std::uint8_t* field, std::size_t fieldBytes);
     bool m_read = false;
     std::uint16_t m_number = 0;
 };
@@ -66,6 +66,7 @@ public:
     /// nullptr when index is out of range.
     const TTag* GetTag(int index) const;
     TTag& Add(const TTiffFile* owner) { return m_items.emplace_back(owner); }
+    void Reserve(std::size_t n) { m_items.reserve(n); }
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
