@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QIcon>
+
+/// The window's shared images. The numbers of the navigation images are fixed:
+/// the actions switch to 13 and 14 to look disabled.
+enum TImage {
+    ImgOpen = 0,
+    ImgViewer = 1,
+    ImgDecimal = 2,
+    ImgHex = 3,
+    ImgPrint = 4,
+    ImgCalculator = 5,
+    ImgInternet = 6,
+    ImgAdd = 7,
+    ImgDelete = 8,
+    ImgSort = 9,
+    ImgSave = 10,
+    ImgPrevPage = 11,
+    ImgNextPage = 12,
+    ImgPrevPageDisabled = 13,
+    ImgNextPageDisabled = 14,
+    ImgMoveUp = 15,
+    ImgMoveDown = 16,
+    ImgFolder = 17,
+    ImgStart = 18,
+    ImgStop = 19,
+    ImgSupport = 20,
+    ImgCount
+};
+
+/// ImageList1: icons from the desktop's theme where it has them, drawn here otherwise.
+QIcon ImageList1(TImage index);

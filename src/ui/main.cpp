@@ -1,0 +1,472 @@
+#include "ui/main.h"
+
+#include "tiff/listing.h"
+#include "ui/imagelist.h"
+#include "ui/messages.h"
+#include "ui/taglistmodel.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr std::array<const char*, 3> kPanelCaptions{"Filename", "Pages", "Fileinfo "};
+constexpr std::array<int, 3> kPanelWidths{200, 120, 280};
+
+bool isExistingFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.exists() && info.isFile();
+}
+
+} // namespace
+
+TForm1::TForm1(const QStringList& args, QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Velquin V5"));
+    resize(843, 668);
+    createActions();
+    createMenus();
+    createToolBar();
+    createPages();
+    createStatusBar();
+    connectSignals();
+    FormCreate(args);
+}
+
+TForm1::~TForm1() = default;
+
+// ---------------------------------------------------------------- building the window
+
+void TForm1::createActions()
+{
+    auto make = [this](const char* name, const QString& text, const QString& hint, int image = -1) {
+        auto* a = new QAction(text, this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setToolTip(hint);
+        a->setStatusTip(hint);
+        if (image >= 0)
+            a->setIcon(ImageList1(static_cast<TImage>(image)));
+        return a;
+    };
+    Open1 = make("Open1", tr("Open"), tr("Open an exiting file"), ImgOpen);
+    Open1->setShortcut(QKeySequence::Open);
+    Saveas1 = make("Saveas1", tr("Save as"), QString());
+    Saveas1->setVisible(false);
+    Exit1 = make("Exit1", tr("Exit"), QString());
+    Exit1->setShortcut(QKeySequence::Quit);
+    AboutVelquin1 = make("AboutVelquin1", tr("About Velquin"), QString());
+    Emailsupport1 = make("Emailsupport1", tr("Email support"), QString(), ImgSupport);
+
+    ActionNextPage = make("ActionNextPage", tr("Next Page"), tr("Move to next page"), ImgNextPageDisabled);
+    ActionNextPage->setShortcut(Qt::Key_PageDown);
+    ActionPrevPage = make("ActionPrevPage", tr("Prev Page"), tr("Move to prev page"), ImgPrevPageDisabled);
+    ActionPrevPage->setShortcut(Qt::Key_PageUp);
+    ActionNextPage->setEnabled(false);
+    ActionPrevPage->setEnabled(false);
+    ActionNextPage->setData(ImgNextPageDisabled);
+    ActionPrevPage->setData(ImgPrevPageDisabled);
+
+    ActionLaunchViewer = make("ActionLaunchViewer", tr("Launch image viewer"),
+                              tr("Launch file in external application"), ImgViewer);
+    ActionLaunchViewer->setEnabled(false);
+    ActionPrint = make("ActionPrint", tr("Print"), tr("Send current report to printer"), ImgPrint);
+    ActionPrint->setShortcut(QKeySequence::Print);
+    ActionPrint->setEnabled(false);
+    ActionCalculator = make("ActionCalculator", tr("Calculator"), tr("Launch Calculator"), ImgCalculator);
+    ActionStartHomepage = make("ActionStartHomepage", tr("Homepage"), tr("Open webpage on internet"), ImgInternet);
+
+    ActionCopy = make("ActionCopy", tr("Copy"), tr("Copy the selected rows"));
+    ActionCopy->setShortcut(QKeySequence::Copy);
+    ActionCopy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+}
+
+void TForm1::createMenus()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu* file = bar->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("File1"));
+    file->addAction(Open1);
+    file->addAction(Saveas1);
+    file->addAction(Exit1);
+
+    QMenu* options = bar->addMenu(tr("&Options"));
+    options->setObjectName(QStringLiteral("Options1"));
+    options->addAction(ActionNextPage);
+    options->addAction(ActionPrevPage);
+    QAction* viewImage = options->addAction(ActionLaunchViewer->text());
+    viewImage->setObjectName(QStringLiteral("viewimage1"));
+    // A menu entry that follows the action, as a linked item does.
+    connect(viewImage, &QAction::triggered, ActionLaunchViewer, &QAction::trigger);
+    connect(ActionLaunchViewer, &QAction::changed, viewImage,
+            [viewImage, this] { viewImage->setEnabled(ActionLaunchViewer->isEnabled()); });
+    viewImage->setEnabled(false);
+    const std::pair<const char*, QString> unused[] = {
+        {"Exportpagetofile1", tr("Export page to file")},
+        {"Combinetomultipage1", tr("Combine to multipage")},
+        {"Splitmultipagefile1", tr("Split multipage file")},
+        {"Batchsplit1", tr("Batch split")},
+    };
+    for (const auto& [name, text] : unused) {
+        QAction* a = options->addAction(text);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setEnabled(false);
+        if (std::string_view(name) == "Exportpagetofile1")
+            a->setStatusTip(tr("Export current viewed image to separate file"));
+    }
+
+    QMenu* about = bar->addMenu(tr("&About"));
+    about->setObjectName(QStringLiteral("About1"));
+    about->addAction(AboutVelquin1);
+    about->addAction(Emailsupport1);
+}
+
+void TForm1::createToolBar()
+{
+    ToolBar1 = addToolBar(tr("Tools"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setIconSize(QSize(24, 24));
+    auto button = [this](QAction* action, const char* name) {
+        ToolBar1->addAction(action);
+        auto* b = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(action));
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoRaise(true);
+        b->setMinimumWidth(33);
+        return b;
+    };
+    auto modeButton = [this](const char* name, const QString& hint, TImage image, bool pressed) {
+        auto* b = new QToolButton(ToolBar1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setToolTip(hint);
+        b->setStatusTip(hint);
+        b->setIcon(ImageList1(image));
+        b->setAutoRaise(true);
+        b->setMinimumWidth(33);
+        b->setCheckable(true);
+        b->setChecked(pressed);
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    ToolButton1 = button(Open1, "ToolButton1");
+    ToolBar1->addSeparator();
+    tbPrevious = button(ActionPrevPage, "tbPrevious");
+    tbNext = button(ActionNextPage, "tbNext");
+    ToolBar1->addSeparator();
+    tbLauchImageViewer = button(ActionLaunchViewer, "tbLauchImageViewer");
+    ToolBar1->addSeparator();
+    tb10 = modeButton("tb10", tr("Show values in DEC format"), ImgDecimal, true);
+    tb16 = modeButton("tb16", tr("shhow values in HEX format"), ImgHex, false);
+    ToolBar1->addSeparator();
+    tbtnPrint = button(ActionPrint, "tbtnPrint");
+    ToolBar1->addSeparator();
+    tbCalc = button(ActionCalculator, "tbCalc");
+    tnInternet = button(ActionStartHomepage, "tnInternet");
+}
+
+void TForm1::createPages()
+{
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setTabPosition(QTabWidget::West);
+
+    TabSheetInfo = new QWidget(PageControl1);
+    TabSheetInfo->setObjectName(QStringLiteral("TabSheetInfo"));
+    ListModel = new TTagListModel(this);
+    ListView1 = new QTreeView(TabSheetInfo);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setModel(ListModel);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true); // keeps a page of 65,535 rows smooth
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setCursor(Qt::PointingHandCursor);
+    ListView1->setMinimumSize(700, 300);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionsMovable(false);
+    for (int c = 0; c < TTagListModel::ColumnCount; ++c)
+        ListView1->header()->resizeSection(c, TTagListModel::Widths[static_cast<std::size_t>(c)]);
+    QPalette pal = ListView1->palette();
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::Text, Qt::black);
+    ListView1->setPalette(pal);
+    ListView1->addAction(ActionCopy);
+    auto* infoLayout = new QVBoxLayout(TabSheetInfo);
+    infoLayout->setContentsMargins(0, 0, 0, 0);
+    infoLayout->addWidget(ListView1);
+
+    TabSheetBatch = new QWidget(PageControl1);
+    TabSheetBatch->setObjectName(QStringLiteral("TabSheetBatch"));
+
+    PageControl1->addTab(TabSheetInfo, tr("Info"));
+    PageControl1->addTab(TabSheetBatch, tr("Batch"));
+    PageControl1->setCurrentWidget(TabSheetInfo);
+    setCentralWidget(PageControl1);
+}
+
+void TForm1::createStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    for (std::size_t i = 0; i < m_panels.size(); ++i) {
+        auto* panel = new QLabel(QString::fromLatin1(kPanelCaptions[i]), bar);
+        panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
+        panel->setFixedWidth(kPanelWidths[i]);
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setTextFormat(Qt::PlainText);
+        bar->addWidget(panel);
+        m_panels[i] = panel;
+    }
+}
+
+void TForm1::connectSignals()
+{
+    connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
+    connect(ActionNextPage, &QAction::triggered, this, &TForm1::ActionNextPageExecute);
+    connect(ActionPrevPage, &QAction::triggered, this, &TForm1::ActionPrevPageExecute);
+    connect(tb10, &QToolButton::clicked, this, &TForm1::tb10Click);
+    connect(tb16, &QToolButton::clicked, this, &TForm1::tb16Click);
+    connect(ActionCopy, &QAction::triggered, this, &TForm1::ActionCopyExecute);
+    // Update rules run whenever the event loop has nothing left to do.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TForm1::UpdateActions);
+}
+
+void TForm1::FormCreate(const QStringList& args)
+{
+    // The open dialog lives as long as the window, so it remembers the last name.
+    OPD = new QFileDialog(this, tr("Open"));
+    OPD->setObjectName(QStringLiteral("OPD"));
+    OPD->setOption(QFileDialog::DontUseNativeDialog);
+    OPD->setOption(QFileDialog::HideNameFilterDetails);
+    OPD->setFileMode(QFileDialog::AnyFile); // a typed name need not exist
+    OPD->setAcceptMode(QFileDialog::AcceptOpen);
+    OPD->setNameFilters({tr("Tiff Files (*.[tT][iI][fF] *.[tT][iI][fF][fF])"), tr("Alle files (*)")});
+    OPD->selectNameFilter(OPD->nameFilters().first());
+
+    if (!args.isEmpty() && isExistingFile(args.first()))
+        Messages::Guarded([&] { LoadFile(args.first(), 1); });
+    setAcceptDrops(true);
+}
+
+// ---------------------------------------------------------------- the single-file view
+
+void TForm1::LoadFile(const QString& path, int page)
+{
+    TiffFile.reset();
+    TiffFile = std::make_unique<TTiffFile>(
+        [](const std::string& message) { Messages::ShowMessage(QString::fromStdString(message)); });
+    try {
+        TiffFile->Open(path.toStdString());
+    } catch (...) {
+        // The new file failed: the old rows and status must not stay on offer,
+        // since commands on them would act on the file that failed.
+        ListModel->Clear();
+        for (std::size_t i = 0; i < m_panels.size(); ++i)
+            m_panels[i]->setText(QString::fromLatin1(kPanelCaptions[i]));
+        throw;
+    }
+    ShowPage(page);
+    ShowFileInfo();
+}
+
+void TForm1::ShowPage(int page)
+{
+    if (!TiffFile)
+        return;
+    ListTags(page);
+}
+
+void TForm1::ListTags(int page)
+{
+    CurrentPage = page;
+    TListing listing = BuildListing(*TiffFile, page, m_hex);
+    ListModel->SetRows(std::move(listing.Rows));
+    if (listing.Failed)
+        Messages::ShowMessage(QStringLiteral("Input file wrong"));
+}
+
+void TForm1::ShowFileInfo()
+{
+    if (!TiffFile)
+        return;
+    m_panels[0]->setText(QString::fromStdString(FileNamePanelText(TiffFile->FileName)));
+    m_panels[1]->setText(QString::fromStdString(PagesPanelText(CurrentPage, TiffFile->PageCount())));
+    const TTiffPage* page = TiffFile->Pages.GetPage(CurrentPage - 1);
+    if (!page) {
+        m_panels[2]->setText(QString());
+        return;
+    }
+    const QString separator = QLocale().decimalPoint();
+    m_panels[2]->setText(QString::fromStdString(FileInfoPanelText(*page, separator.toStdString())));
+}
+
+QString TForm1::StatusText(int panel) const
+{
+    return panel >= 0 && panel < static_cast<int>(m_panels.size()) ? m_panels[static_cast<std::size_t>(panel)]->text()
+                                                                    : QString();
+}
+
+void TForm1::SetStatusText(int panel, const QString& text)
+{
+    if (panel >= 0 && panel < static_cast<int>(m_panels.size()))
+        m_panels[static_cast<std::size_t>(panel)]->setText(text);
+}
+
+// ---------------------------------------------------------------- commands
+
+void TForm1::Open1Click()
+{
+    Messages::Guarded([this] {
+        if (OPD->exec() != QDialog::Accepted || OPD->selectedFiles().isEmpty())
+            return;
+        LoadFile(OPD->selectedFiles().first(), 1);
+    });
+}
+
+void TForm1::ActionNextPageExecute()
+{
+    Messages::Guarded([this] {
+        ShowPage(CurrentPage + 1);
+        ShowFileInfo();
+    });
+}
+
+void TForm1::ActionPrevPageExecute()
+{
+    Messages::Guarded([this] {
+        ShowPage(CurrentPage - 1);
+        ShowFileInfo();
+    });
+}
+
+void TForm1::tb10Click()
+{
+    setDisplayMode(false);
+}
+
+void TForm1::tb16Click()
+{
+    setDisplayMode(true);
+}
+
+void TForm1::setDisplayMode(bool hex)
+{
+    // The pair behaves as two plain buttons of which exactly one stays pressed:
+    // a click on the pressed one changes nothing and lists nothing again.
+    const bool changed = hex != m_hex;
+    m_hex = hex;
+    tb10->setChecked(!m_hex);
+    tb16->setChecked(m_hex);
+    if (changed && TiffFile)
+        Messages::Guarded([this] { ShowPage(CurrentPage); });
+}
+
+void TForm1::ActionCopyExecute()
+{
+    // Selected rows as tab-separated text, in list order.
+    QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList lines;
+    for (const QModelIndex& index : rows) {
+        QStringList cells;
+        const int count = static_cast<int>(ListModel->Rows()[static_cast<std::size_t>(index.row())].size());
+        for (int c = 0; c < count; ++c)
+            cells << ListModel->CellText(index.row(), c);
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    if (!lines.isEmpty())
+        QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+}
+
+// ---------------------------------------------------------------- update rules
+
+void TForm1::UpdateActions()
+{
+    ActionNextPageUpdate();
+    ActionPrevPageUpdate();
+    ActionPrintUpdate();
+    ActionLaunchViewerUpdate();
+}
+
+void TForm1::setNavigationImage(QAction* action, int image)
+{
+    // Only on a change: a new icon repaints, and a repaint would wake the
+    // idle loop that runs these rules.
+    if (action->data().toInt() == image)
+        return;
+    action->setData(image);
+    action->setIcon(ImageList1(static_cast<TImage>(image)));
+}
+
+void TForm1::ActionNextPageUpdate()
+{
+    const bool enabled = TiffFile && TiffFile->PageCount() > 1 && CurrentPage < TiffFile->PageCount();
+    ActionNextPage->setEnabled(enabled);
+    setNavigationImage(ActionNextPage, enabled ? ImgNextPage : ImgNextPageDisabled);
+}
+
+void TForm1::ActionPrevPageUpdate()
+{
+    const bool enabled = TiffFile && TiffFile->PageCount() > 1 && CurrentPage > 1;
+    ActionPrevPage->setEnabled(enabled);
+    setNavigationImage(ActionPrevPage, enabled ? ImgPrevPage : ImgPrevPageDisabled);
+}
+
+void TForm1::ActionPrintUpdate()
+{
+    ActionPrint->setEnabled(TiffFile != nullptr);
+}
+
+void TForm1::ActionLaunchViewerUpdate()
+{
+    ActionLaunchViewer->setEnabled(TiffFile != nullptr);
+}
+
+// ---------------------------------------------------------------- dropped files
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    WMDropFiles(urls.first().toLocalFile());
+}
+
+void TForm1::WMDropFiles(const QString& firstName)
+{
+    // Only the first file of a drop; a folder or a vanished name does nothing.
+    if (isExistingFile(firstName))
+        Messages::Guarded([&] { LoadFile(firstName, 1); });
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "tiff/tiff.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class TTagListModel;
+
+/// The main window: the single-file view with its tag listing, page
+/// navigation and display mode, and the host of every other command.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    /// args: the command-line arguments after the program name; the first,
+    /// when it names an existing file, is opened.
+    explicit TForm1(const QStringList& args = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // ---- single-file view
+    /// Replaces TiffFile by the file at path and lists page (1-based).
+    /// A reader error propagates to the caller, with the listing cleared.
+    void LoadFile(const QString& path, int page);
+    void ShowPage(int page);
+    /// Rewrites the status panels; throws for a page whose size cannot be computed.
+    void ShowFileInfo();
+    /// Hexadecimal while tb16 is pressed.
+    bool HexMode() const { return m_hex; }
+    QString StatusText(int panel) const;
+    void SetStatusText(int panel, const QString& text);
+
+    std::unique_ptr<TTiffFile> TiffFile;
+    int CurrentPage = 0;
+
+    // ---- controls, named as the rest of the program and the tests know them
+    QToolBar* ToolBar1 = nullptr;
+    QToolButton* ToolButton1 = nullptr;
+    QToolButton* tbPrevious = nullptr;
+    QToolButton* tbNext = nullptr;
+    QToolButton* tbLauchImageViewer = nullptr;
+    QToolButton* tb10 = nullptr;
+    QToolButton* tb16 = nullptr;
+    QToolButton* tbtnPrint = nullptr;
+    QToolButton* tbCalc = nullptr;
+    QToolButton* tnInternet = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheetInfo = nullptr;
+    QWidget* TabSheetBatch = nullptr;
+    QTreeView* ListView1 = nullptr;
+    TTagListModel* ListModel = nullptr;
+    QFileDialog* OPD = nullptr;
+
+    QAction* Open1 = nullptr;
+    QAction* Saveas1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* AboutVelquin1 = nullptr;
+    QAction* Emailsupport1 = nullptr;
+    QAction* ActionNextPage = nullptr;
+    QAction* ActionPrevPage = nullptr;
+    QAction* ActionLaunchViewer = nullptr;
+    QAction* ActionPrint = nullptr;
+    QAction* ActionCalculator = nullptr;
+    QAction* ActionStartHomepage = nullptr;
+    QAction* ActionCopy = nullptr;
+
+public slots:
+    void Open1Click();
+    void ActionNextPageExecute();
+    void ActionPrevPageExecute();
+    void tb10Click();
+    void tb16Click();
+    /// Runs every action's update rule; called whenever the event loop goes idle.
+    void UpdateActions();
+    void ActionNextPageUpdate();
+    void ActionPrevPageUpdate();
+    void ActionPrintUpdate();
+    void ActionLaunchViewerUpdate();
+    void ActionCopyExecute();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void FormCreate(const QStringList& args);
+    void ListTags(int page);
+    void WMDropFiles(const QString& firstName);
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createPages();
+    void createStatusBar();
+    void connectSignals();
+    void setDisplayMode(bool hex);
+    void setNavigationImage(QAction* action, int image);
+
+    bool m_hex = false;
+    std::array<QLabel*, 3> m_panels{};
+};
