@@ -36,6 +36,7 @@ TStream::TStream(const std::string& path)
         throw EFOpenError(openErrorText(path, std::strerror(err)));
     }
     m_size = static_cast<std::uint64_t>(st.st_size);
+    m_stamp = StampOf(st);
 }
 
 TStream::TStream(std::span<const std::uint8_t> buffer) : m_memory(buffer.data()), m_size(buffer.size()) {}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tiff/filestamp.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
@@ -24,6 +26,8 @@ public:
     TStream& operator=(const TStream&) = delete;
 
     std::uint64_t Size() const { return m_size; }
+    /// The file as it was opened; all zeros for a buffer.
+    const TFileStamp& Stamp() const { return m_stamp; }
     std::uint64_t Position() const { return m_pos; }
     void Seek(std::uint64_t pos) { m_pos = pos; }
 
@@ -50,6 +54,7 @@ private:
     int m_fd = -1;
     const std::uint8_t* m_memory = nullptr;
     std::uint64_t m_size = 0;
+    TFileStamp m_stamp;
     std::uint64_t m_pos = 0;
     std::array<Window, 6> m_windows;
     std::size_t m_last = 0;

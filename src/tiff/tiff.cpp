@@ -331,6 +331,7 @@ void TTiffFile::Open(const std::string& path)
         return;
     FileName = path;
     TStream stream(path);
+    Stamp = stream.Stamp();
     load(stream);
 }
 

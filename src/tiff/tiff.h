@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tiff/filestamp.h"
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -135,6 +137,9 @@ public:
     TTiffPages Pages;
     std::uint8_t ByteOrder = 0;  ///< 0 none, 1 "II", 2 "MM"
     std::string FileName;
+    /// The file as Open found it, so that a writer can tell whether it changed
+    /// since; all zeros before Open and for a buffer.
+    TFileStamp Stamp;
 
     /// Bytes a text value may take. Entries that all point at one large value
     /// would otherwise cost memory quadratic in the file's size; sound files
