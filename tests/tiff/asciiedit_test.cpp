@@ -369,18 +369,33 @@ TEST(AsciiEditRefusal, FieldsWithoutRoomOrPastTheEnd)
     EXPECT_EQ(ReadAll(path), original);
 }
 
-TEST(AsciiEditRefusal, CellsReadInTheWrongModeMissTheText)
+TEST(AsciiEditRefusal, CellsReadInTheWrongModeNeverWrite)
 {
-    // Page 3's DateTime shows "3474" and "14" in hexadecimal mode; read as
-    // decimal they name other bytes, which do not hold the listed text.
+    // Cells read back in the other mode name other bytes (or none): every ASCII
+    // field of every page, both ways round, is refused and the file stays whole.
     TempDir dir;
     const std::string path = copyInto(dir, kSample, "modes.tif");
     const auto before = ReadAll(path);
-    Listed l(path, 3, true);
-    ASSERT_EQ(l.row("306")[7], "3474");
-    const TAsciiField wrong = FieldOfRow(l.row("306"), false);
-    EXPECT_EQ(wrong.ValuePos, 3474);
-    EXPECT_EQ(refusal([&] { WriteAsciiField(path, l.file.Stamp, wrong, "AB"); }), TReason::TextDiffers);
+    int tried = 0;
+    for (int page = 1; page <= 3; ++page)
+        for (const bool hex : {false, true}) {
+            const Listed l(path, page, hex);
+            for (std::size_t i = FirstTagRow; i < l.listing.Rows.size(); ++i) {
+                const TListingRow& row = l.listing.Rows[i];
+                if (!IsEditableRow(row))
+                    continue;
+                SCOPED_TRACE("page " + std::to_string(page) + " row " + std::to_string(i));
+                try {
+                    const TAsciiField misread = FieldOfRow(row, !hex);
+                    ++tried;
+                    const auto reason = refusal([&] { WriteAsciiField(path, l.file.Stamp, misread, "AB"); });
+                    EXPECT_TRUE(reason == TReason::TextDiffers || reason == TReason::PastEnd);
+                } catch (const EConvertError&) {
+                    // hexadecimal digits are not a decimal number: nothing to write
+                }
+            }
+        }
+    EXPECT_GT(tried, 0);
     EXPECT_EQ(ReadAll(path), before);
 }
 
