@@ -3,6 +3,7 @@
 #include "tiff/listing.h"
 #include "ui/imagelist.h"
 #include "ui/messages.h"
+#include "ui/tagedit.h"
 #include "ui/taglistmodel.h"
 
 #include <QAbstractEventDispatcher>
@@ -251,6 +252,7 @@ void TForm1::connectSignals()
     connect(tb10, &QToolButton::clicked, this, &TForm1::tb10Click);
     connect(tb16, &QToolButton::clicked, this, &TForm1::tb16Click);
     connect(ActionCopy, &QAction::triggered, this, &TForm1::ActionCopyExecute);
+    connect(ListView1, &QAbstractItemView::doubleClicked, this, &TForm1::ListView1DblClick);
     // Update rules run whenever the event loop has nothing left to do.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TForm1::UpdateActions);
@@ -401,6 +403,14 @@ void TForm1::ActionCopyExecute()
     }
     if (!lines.isEmpty())
         QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+}
+
+void TForm1::ListView1DblClick()
+{
+    // The row the double click selected (a click on the empty part selects none).
+    const QModelIndex current = ListView1->currentIndex();
+    if (current.isValid() && ListView1->selectionModel()->isRowSelected(current.row(), {}))
+        Messages::Guarded([&] { EditAsciiTagRow(*this, current.row()); });
 }
 
 // ---------------------------------------------------------------- update rules

@@ -86,6 +86,7 @@ public slots:
     void ActionPrintUpdate();
     void ActionLaunchViewerUpdate();
     void ActionCopyExecute();
+    void ListView1DblClick();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -1,18 +1,133 @@
-// The ASCII editor dialog driven as a user would.
+// The ASCII editor driven as a user would: a double click on a row of the
+// listing, typing in the dialog, "Write to file" or "Cancel editing", and
+// what the file and the listing hold afterwards.
+#include "support/readonly.h"
+#include "support/tempdir.h"
+#include "tiff/tiff.h"
 #include "ui/editdlg.h"
+#include "ui/main.h"
+#include "ui/taglistmodel.h"
 #include "uitest.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFontInfo>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
 
+#include <filesystem>
 #include <functional>
+#include <sys/stat.h>
+
+namespace {
+
+const QString kNotAscii = QStringLiteral("Only ASCII values could be edited.");
+const QString kSaveFailed = QStringLiteral("Saving failed. Make sure this file is not read-only");
+
+/// Acts on the editor once its modal loop runs. Tied to the form, so a
+/// dialog that never opens leaves nothing behind for a later test.
+void whenEditorOpens(TForm1& form, std::function<void(TEditForm&)> act, bool* opened = nullptr)
+{
+    QTimer::singleShot(0, &form, [act = std::move(act), opened] {
+        auto* dialog = qobject_cast<TEditForm*>(QApplication::activeModalWidget());
+        if (opened)
+            *opened = dialog != nullptr;
+        if (dialog)
+            act(*dialog);
+    });
+}
+
+void typeReplacing(TEditForm& d, const QString& text)
+{
+    QTest::keyClick(d.Edit1, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(d.Edit1, text);
+}
+
+struct timespec modifiedOf(const std::string& path)
+{
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mtim;
+}
+
+bool sameTime(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+class EditorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::copy_file(std::string(VELQUIN_SOURCE_DIR) + "/samples/sample.tif", path);
+        before = ReadAll(path);
+        form = std::make_unique<TForm1>(QStringList{QString::fromStdString(path)});
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        resets = std::make_unique<QSignalSpy>(form->ListModel, &QAbstractItemModel::modelReset);
+    }
+
+    /// The listing row of the first tag with this number.
+    int rowOf(const QString& tagNr) const
+    {
+        for (int r = 5; r < form->ListModel->rowCount(); ++r)
+            if (form->ListModel->CellText(r, 2) == tagNr)
+                return r;
+        ADD_FAILURE() << "no tag " << tagNr.toStdString();
+        return -1;
+    }
+    QString cell(int row, int column) const { return form->ListModel->CellText(row, column); }
+
+    void doubleClickRow(int row)
+    {
+        const QModelIndex index = form->ListModel->index(row, 3);
+        form->ListView1->scrollTo(index);
+        doubleClickAt(form->ListView1->visualRect(index).center());
+    }
+    /// As the window system delivers it: press, release, double click, release.
+    void doubleClickAt(const QPoint& at)
+    {
+        QWidget* viewport = form->ListView1->viewport();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    }
+
+    /// Where the field of a tag lies, from the file itself rather than the cells.
+    std::pair<std::size_t, std::size_t> fieldOf(int page, std::uint16_t tag) const
+    {
+        TTiffFile f;
+        f.Open(path);
+        const TTag* t = f.Pages.GetPage(page - 1)->FindTag(tag);
+        return {static_cast<std::size_t>(t->ValuePos), static_cast<std::size_t>(t->Count)};
+    }
+
+    /// The file is as before except for the bytes at pos, which hold expected.
+    void expectOnlyChanged(std::size_t pos, const std::string& expected)
+    {
+        auto want = before;
+        std::copy(expected.begin(), expected.end(), want.begin() + static_cast<std::ptrdiff_t>(pos));
+        EXPECT_EQ(ReadAll(path), want);
+    }
+
+    TempDir dir;
+    MessageRecorder recorder;
+    std::string path = (dir.Path() / "sample copy.tif").string();
+    std::vector<std::uint8_t> before;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<QSignalSpy> resets;
+};
+
+} // namespace
 
 // ---------------------------------------------------------------- the dialog
 
@@ -133,4 +248,147 @@ TEST(EditForm, CharacterTheFileCannotHoldKeepsTheDialogOpen)
     QTest::keyClick(d.Edit1, Qt::Key_Backspace);
     QTest::keyClick(d.Edit1, Qt::Key_Return);
     EXPECT_EQ(d.result(), QDialog::Accepted);
+}
+
+// ---------------------------------------------------------------- editing from the listing
+
+TEST_F(EditorTest, WriteOnPageThreeListsPageThreeAgain)
+{
+    for (int step = 0; step < 2; ++step) {
+        form->UpdateActions(); // as the idle loop does before a click
+        form->ActionNextPage->trigger();
+    }
+    ASSERT_EQ(form->CurrentPage, 3);
+    const auto [pos, count] = fieldOf(3, 285);
+    ASSERT_EQ(count, 5u);
+    const int row = rowOf("285");
+    ASSERT_EQ(cell(row, 4), "Last");
+
+    whenEditorOpens(*form, [](TEditForm& d) {
+        EXPECT_EQ(d.Text(), "Last");
+        EXPECT_EQ(d.Edit1->maxLength(), 5);
+        typeReplacing(d, "AB");
+        QTest::mouseClick(d.BitBtn1, Qt::LeftButton);
+    });
+    doubleClickRow(row);
+
+    expectOnlyChanged(pos, "AB  ");
+    EXPECT_EQ(form->CurrentPage, 3);
+    EXPECT_EQ(cell(2, 4), "3");
+    EXPECT_EQ(form->StatusText(1), "Page 3 of 3");
+    EXPECT_EQ(cell(rowOf("285"), 4), "AB  ");
+    EXPECT_TRUE(recorder.messages.isEmpty());
+    EXPECT_TRUE(recorder.errors.isEmpty());
+}
+
+TEST_F(EditorTest, HexadecimalCellsAreReadBackAsHexadecimal)
+{
+    form->tb16->click();
+    const auto [pos, count] = fieldOf(1, 306);
+    const int row = rowOf("306");
+    ASSERT_EQ(cell(row, 7), QString::number(pos, 16).toUpper());
+
+    whenEditorOpens(*form, [](TEditForm& d) {
+        typeReplacing(d, "2030:01:01 00:00:00");
+        QTest::keyClick(d.Edit1, Qt::Key_Return);
+    });
+    doubleClickRow(row);
+
+    ASSERT_EQ(count, 20u);
+    expectOnlyChanged(pos, "2030:01:01 00:00:00");
+    EXPECT_TRUE(form->tb16->isChecked());
+    EXPECT_EQ(cell(rowOf("306"), 7), QString::number(pos, 16).toUpper());
+    EXPECT_TRUE(recorder.errors.isEmpty());
+}
+
+TEST_F(EditorTest, OkWithoutAChangeAndCancelWriteNothing)
+{
+    const auto time = modifiedOf(path);
+    const int row = rowOf("271");
+    const std::function<void(TEditForm&)> closings[] = {
+        [](TEditForm& d) { QTest::mouseClick(d.BitBtn1, Qt::LeftButton); },
+        [](TEditForm& d) {
+            typeReplacing(d, "Changed");
+            QTest::keyClick(d.Edit1, Qt::Key_Escape);
+        },
+        [](TEditForm& d) {
+            typeReplacing(d, "Changed");
+            QTest::mouseClick(d.BitBtn2, Qt::LeftButton);
+        },
+        [](TEditForm& d) {
+            typeReplacing(d, "Changed");
+            d.close();
+        },
+    };
+    for (const auto& close : closings) {
+        bool opened = false;
+        whenEditorOpens(*form, close, &opened);
+        doubleClickRow(row);
+        EXPECT_TRUE(opened);
+    }
+    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_TRUE(sameTime(modifiedOf(path), time));
+    EXPECT_EQ(resets->count(), 0); // not even read again
+    EXPECT_TRUE(recorder.messages.isEmpty());
+    EXPECT_TRUE(recorder.errors.isEmpty());
+}
+
+TEST_F(EditorTest, RowsThatAreNotAsciiTagsAreRefused)
+{
+    const int rows = form->ListModel->rowCount();
+    const int notAscii[] = {0, 2, 4, rowOf("256"), rowOf("282"), rows - 2, rows - 1};
+    for (const int row : notAscii) {
+        bool opened = false;
+        whenEditorOpens(
+            *form, [](TEditForm& d) { d.reject(); }, &opened);
+        doubleClickRow(row);
+        QCoreApplication::processEvents(); // let the guard see that no editor is open
+        EXPECT_FALSE(opened) << "row " << row;
+    }
+    EXPECT_EQ(recorder.messages, QStringList(std::size(notAscii), kNotAscii));
+    EXPECT_EQ(ReadAll(path), before);
+
+    // A double click below the last row hits no row and does nothing.
+    recorder.messages.clear();
+    form->ListView1->clearSelection();
+    const QRect last = form->ListView1->visualRect(form->ListModel->index(rows - 1, 0));
+    const QPoint below(last.center().x(), last.bottom() + 40);
+    ASSERT_FALSE(form->ListView1->indexAt(below).isValid());
+    doubleClickAt(below);
+    EXPECT_TRUE(recorder.messages.isEmpty());
+}
+
+TEST_F(EditorTest, ReadOnlyFileShowsTheErrorAndKeepsTheListing)
+{
+    const int row = rowOf("271");
+    const QString shown = cell(row, 4);
+    TReadOnlyFile readOnly(path);
+    ASSERT_TRUE(readOnly.Holds());
+
+    whenEditorOpens(*form, [](TEditForm& d) {
+        typeReplacing(d, "AB");
+        QTest::mouseClick(d.BitBtn1, Qt::LeftButton);
+    });
+    doubleClickRow(row);
+
+    EXPECT_EQ(recorder.errors, QStringList{kSaveFailed});
+    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_EQ(resets->count(), 0);
+    EXPECT_EQ(cell(row, 4), shown);
+}
+
+TEST_F(EditorTest, FileChangedSinceListingIsNotWritten)
+{
+    auto changed = before;
+    changed.push_back(0);
+    dir.Write("sample copy.tif", changed);
+
+    whenEditorOpens(*form, [](TEditForm& d) {
+        typeReplacing(d, "AB");
+        QTest::mouseClick(d.BitBtn1, Qt::LeftButton);
+    });
+    doubleClickRow(rowOf("271"));
+
+    EXPECT_EQ(recorder.errors, QStringList{kSaveFailed});
+    EXPECT_EQ(ReadAll(path), changed);
 }
