@@ -51,6 +51,7 @@ TForm1::TForm1(const QStringList& args, QWidget* parent) : QMainWindow(parent)
     createStatusBar();
     connectSignals();
     FormCreate(args);
+    connectOutsideCommands();
 }
 
 TForm1::~TForm1() = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/qt/reportprinter.h"
+#include "shell/shellexecute.h"
 #include "tiff/tiff.h"
 
 #include <QMainWindow>
@@ -41,6 +43,16 @@ public:
 
     std::unique_ptr<TTiffFile> TiffFile;
     int CurrentPage = 0;
+
+    // ---- printing and launches (mainprint.cpp, mainlaunch.cpp)
+    /// Where launches go; the desktop's unless set before the first launch.
+    std::unique_ptr<TShell> Shell;
+    /// Asks for the printer; a test puts an answer in place of the dialog.
+    TPrintDialogRunner PrintDialog1 = ShowPrintDialog;
+    /// The name last chosen in OPD, the calculator's parameter.
+    QString LastOpenName;
+    /// The report as the listing stands: rows, captions, on-screen widths.
+    TReportSource ReportSource() const;
 
     // ---- controls, named as the rest of the program and the tests know them
     QToolBar* ToolBar1 = nullptr;
@@ -87,6 +99,12 @@ public slots:
     void ActionLaunchViewerUpdate();
     void ActionCopyExecute();
     void ListView1DblClick();
+    void ActionPrintExecute();
+    void ActionLaunchViewerExecute();
+    void ActionCalculatorExecute();
+    void ActionStartHomepageExecute();
+    void Emailsupport1Click();
+    void AboutVelquin1Click();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -102,6 +120,8 @@ private:
     void createPages();
     void createStatusBar();
     void connectSignals();
+    void connectOutsideCommands();
+    TShell& shell();
     void setDisplayMode(bool hex);
     void setNavigationImage(QAction* action, int image);
 
