@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QToolButton>
 
+#include <utility>
+
 namespace {
 
 constexpr const char* Note = "Velquin looks inside TIFF files: the header and byte order, the chain of pages "
@@ -45,6 +47,11 @@ TFrmAbout::TFrmAbout(QWidget* owner) : QDialog(owner)
     setWindowTitle(tr("About Velquin"));
     setFixedSize(413, 536);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    QFont dialogFont = font();
+    dialogFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                            QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    dialogFont.setPointSize(8);
+    setFont(dialogFont);
 
     auto* panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("Panel1"));
@@ -60,6 +67,10 @@ TFrmAbout::TFrmAbout(QWidget* owner) : QDialog(owner)
     ProductText = label(panel, "ProductText", QStringLiteral("Velquin"), {155, 24}, false);
     Version = label(panel, "Version", tr("Version:"), {64, 48}, true);
     VersionText = label(panel, "VersionText", QStringLiteral("V5.2"), {155, 48}, false);
+    // A large desktop font must not run the captions into their values.
+    for (auto [caption, value] : {std::pair{ProductName, ProductText}, std::pair{Version, VersionText}})
+        if (caption->geometry().right() + 6 > value->x())
+            value->move(caption->geometry().right() + 6, value->y());
 
     SpeedButton1 = new QToolButton(panel);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));

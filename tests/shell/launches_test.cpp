@@ -111,12 +111,3 @@ TEST(Launches, FailuresOfViewerAndCalculatorAreReported)
         EXPECT_NO_THROW(LaunchCalculator(shell, "")) << code;
     }
 }
-
-TEST(Launches, HomepageAndMailFailSilently)
-{
-    TRecordingShell shell;
-    shell.Result = 31;
-    EXPECT_NO_THROW(StartHomepage(shell));
-    EXPECT_NO_THROW(EmailSupport(shell));
-    EXPECT_EQ(shell.Requests.size(), 2u);
-}
