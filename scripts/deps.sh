@@ -7,7 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-gtk-platformtheme
   libtiff-tools poppler-utils xvfb xauth
-  fonts-liberation2
+  fonts-liberation2 xdg-utils
   clang libclang-rt-14-dev
 )
 missing=()
