@@ -1,0 +1,114 @@
+#include "batch/dirlisting.h"
+
+#include "batch/searchlist.h"
+#include "tiff/errors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+bool endsWithIgnoringCase(std::string_view name, std::string_view suffix)
+{
+    return name.size() >= suffix.size() &&
+           CompareTextIgnoringCase(name.substr(name.size() - suffix.size()), suffix) == 0;
+}
+
+[[noreturn]] void throwListingError(const std::string& path, int error)
+{
+    throw EVelquinError("Cannot read directory \"" + path + "\". " + std::strerror(error));
+}
+
+void sortNames(std::vector<std::string>& names)
+{
+    // Names that differ only in letter case keep a fixed order all the same.
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const int c = CompareTextIgnoringCase(a, b);
+        return c != 0 ? c < 0 : a < b;
+    });
+}
+
+/// Closes the directory stream however the listing ends.
+struct DirCloser {
+    DIR* dir;
+    ~DirCloser() { ::closedir(dir); }
+};
+
+} // namespace
+
+bool IsTiffFileName(std::string_view name)
+{
+    return endsWithIgnoringCase(name, ".tif") || endsWithIgnoringCase(name, ".tiff");
+}
+
+std::string JoinPath(std::string_view directory, std::string_view name)
+{
+    std::string path;
+    path.reserve(directory.size() + 1 + name.size());
+    path.append(directory);
+    if (path.empty() || path.back() != '/')
+        path.push_back('/');
+    path.append(name);
+    return path;
+}
+
+bool IsExistingDirectory(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+TDirectoryListing ListDirectory(const std::string& path)
+{
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir)
+        throwListingError(path, errno);
+    const DirCloser closer{dir};
+    const int fd = ::dirfd(dir);
+
+    TDirectoryListing listing;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                throwListingError(path, errno);
+            break;
+        }
+        const std::string_view name(entry->d_name);
+        if (name.empty() || name[0] == '.')
+            continue; // hidden, and "." and ".."
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue; // gone already
+            type = S_ISDIR(st.st_mode)   ? DT_DIR
+                   : S_ISREG(st.st_mode) ? DT_REG
+                   : S_ISLNK(st.st_mode) ? DT_LNK
+                                         : DT_UNKNOWN;
+        }
+        if (type == DT_DIR) {
+            listing.Subdirectories.emplace_back(name);
+        } else if (type == DT_REG) {
+            if (IsTiffFileName(name))
+                listing.TiffFiles.emplace_back(name);
+        } else if (type == DT_LNK && IsTiffFileName(name)) {
+            struct stat st {};
+            if (::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+                listing.TiffFiles.emplace_back(name);
+        }
+    }
+    sortNames(listing.TiffFiles);
+    sortNames(listing.Subdirectories);
+    return listing;
+}
+
+std::vector<std::string> ListTiffFiles(const std::string& path)
+{
+    return ListDirectory(path).TiffFiles;
+}
