@@ -38,6 +38,22 @@ std::size_t validSequenceLength(std::string_view text, std::size_t i)
     return n;
 }
 
+/// Length of the line break at line[i], or 0. Besides CR LF, CR and LF, the
+/// pane also breaks at U+2029 (paragraph separator) and at U+FDD0 and U+FDD1,
+/// which its text document takes as frame marks.
+std::size_t lineBreakLength(std::string_view line, std::size_t i)
+{
+    const char c = line[i];
+    if (c == '\n')
+        return 1;
+    if (c == '\r')
+        return i + 1 < line.size() && line[i + 1] == '\n' ? 2 : 1;
+    const std::string_view rest = line.substr(i, 3);
+    if (rest == "\xE2\x80\xA9" || rest == "\xEF\xB7\x90" || rest == "\xEF\xB7\x91")
+        return 3;
+    return 0;
+}
+
 } // namespace
 
 void AppendQuoted(std::string& line, std::string_view field)
@@ -79,13 +95,16 @@ void MakePaneText(std::string& line)
 void AppendSavedLine(std::string& out, std::string_view line)
 {
     std::size_t start = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] != '\r' && line[i] != '\n')
-            continue;
-        out.append(line, start, i - start).append("\r\n");
-        if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n')
+    for (std::size_t i = 0; i < line.size();) {
+        const unsigned char c = static_cast<unsigned char>(line[i]);
+        const std::size_t n = c == '\r' || c == '\n' || c == 0xE2 || c == 0xEF ? lineBreakLength(line, i) : 0;
+        if (n == 0) {
             ++i;
-        start = i + 1;
+            continue;
+        }
+        out.append(line, start, i - start).append("\r\n");
+        i += n;
+        start = i;
     }
     out.append(line, start).append("\r\n");
 }

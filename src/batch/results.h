@@ -19,10 +19,10 @@ void AppendQuoted(std::string& line, std::string_view field);
 /// that is not part of valid UTF-8 (a file name in another encoding) becomes U+FFFD.
 void MakePaneText(std::string& line);
 
-/// Appends the bytes Save writes for one appended line: its own line breaks
-/// (CR LF, CR or LF) as CR LF, and CR LF after it.
+/// Appends the bytes Save writes for one appended line: each place where the
+/// pane breaks it (CR LF, CR, LF, U+2029) as CR LF, and CR LF after it.
 void AppendSavedLine(std::string& out, std::string_view line);
 
-/// The bytes Save writes for the pane's whole text: each line (ended by CR LF,
-/// CR or LF) followed by CR LF. A break at the very end adds no empty line.
+/// The bytes Save writes for the pane's whole text (lines ended by LF): each
+/// line followed by CR LF. A break at the very end adds no empty line.
 std::string SavedResultsBytes(std::string_view paneText);

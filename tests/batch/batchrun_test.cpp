@@ -498,6 +498,10 @@ TEST(Results, PaneTextAndSavedBytes)
     AppendSavedLine(out, "\"a\nb\",\"c\r\nd\",\"e\rf\"");
     AppendSavedLine(out, "");
     EXPECT_EQ(out, "\"a\r\nb\",\"c\r\nd\",\"e\r\nf\"\r\n\r\n");
+    out.clear();
+    // Where the pane's text document breaks too; U+2028 and other controls stay.
+    AppendSavedLine(out, "p\xE2\x80\xA9q\xEF\xB7\x90r\xEF\xB7\x91s\xE2\x80\xA8t\x0B\xC2\x85\xE2\x80");
+    EXPECT_EQ(out, "p\r\nq\r\nr\r\ns\xE2\x80\xA8t\x0B\xC2\x85\xE2\x80\r\n");
 
     EXPECT_EQ(SavedResultsBytes(""), "");
     EXPECT_EQ(SavedResultsBytes("x"), "x\r\n");
