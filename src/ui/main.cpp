@@ -1,6 +1,7 @@
 #include "ui/main.h"
 
 #include "tiff/listing.h"
+#include "ui/batchtab.h"
 #include "ui/imagelist.h"
 #include "ui/messages.h"
 #include "ui/tagedit.h"
@@ -221,6 +222,10 @@ void TForm1::createPages()
 
     TabSheetBatch = new QWidget(PageControl1);
     TabSheetBatch->setObjectName(QStringLiteral("TabSheetBatch"));
+    BatchTab = new TBatchTab(TabSheetBatch);
+    auto* batchLayout = new QVBoxLayout(TabSheetBatch);
+    batchLayout->setContentsMargins(0, 0, 0, 0);
+    batchLayout->addWidget(BatchTab);
 
     PageControl1->addTab(TabSheetInfo, tr("Info"));
     PageControl1->addTab(TabSheetBatch, tr("Batch"));
@@ -254,6 +259,8 @@ void TForm1::connectSignals()
     connect(tb16, &QToolButton::clicked, this, &TForm1::tb16Click);
     connect(ActionCopy, &QAction::triggered, this, &TForm1::ActionCopyExecute);
     connect(ListView1, &QAbstractItemView::doubleClicked, this, &TForm1::ListView1DblClick);
+    connect(BatchTab, &TBatchTab::fileRead, this, [this](const QString& path) { SetStatusText(1, path); });
+    connect(BatchTab, &TBatchTab::closeRequested, this, &QWidget::close);
     // Update rules run whenever the event loop has nothing left to do.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TForm1::UpdateActions);

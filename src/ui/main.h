@@ -17,6 +17,7 @@ class QTabWidget;
 class QToolBar;
 class QToolButton;
 class QTreeView;
+class TBatchTab;
 class TTagListModel;
 
 /// The main window: the single-file view with its tag listing, page
@@ -68,6 +69,7 @@ public:
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheetInfo = nullptr;
     QWidget* TabSheetBatch = nullptr;
+    TBatchTab* BatchTab = nullptr;
     QTreeView* ListView1 = nullptr;
     TTagListModel* ListModel = nullptr;
     QFileDialog* OPD = nullptr;

@@ -1,0 +1,556 @@
+#include "ui/batchtab.h"
+
+#include "batch/dirlisting.h"
+#include "batch/results.h"
+#include "tiff/errors.h"
+#include "ui/imagelist.h"
+#include "ui/messages.h"
+#include "ui/tagsearchmodel.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextDocument>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+/// The character a key press would type, as the key filter judges it: Ctrl
+/// with a letter types a control character; 0 for keys that type nothing
+/// (arrows, Delete, function keys), which the filter leaves alone.
+char32_t typedCharacter(const QKeyEvent& key)
+{
+    if ((key.modifiers() & Qt::ControlModifier) && key.key() >= Qt::Key_A && key.key() <= Qt::Key_Z)
+        return static_cast<char32_t>(key.key() - Qt::Key_A + 1);
+    if (key.key() == Qt::Key_Backspace)
+        return 8;
+    if (key.key() == Qt::Key_Delete || key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab)
+        return 0;
+    const QString text = key.text();
+    return text.isEmpty() ? 0 : text.toUcs4().value(0);
+}
+
+} // namespace
+
+TBatchTab::TBatchTab(QWidget* parent)
+    : QWidget(parent), m_model(new TTagSearchListModel(this)), m_run(m_model->List(), *this)
+{
+    setObjectName(QStringLiteral("BatchTab"));
+    createActions();
+    createControls();
+    connectSignals();
+    UpdateActions();
+}
+
+TBatchTab::~TBatchTab() = default;
+
+// ---------------------------------------------------------------- building the tab
+
+void TBatchTab::createActions()
+{
+    auto make = [this](const char* name, const QString& text, TImage image) {
+        auto* a = new QAction(ImageList1(image), text, this);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    ActionAddNewTag = make("ActionAddNewTag", tr("Add"), ImgAdd);
+    ActionDeleteTag = make("ActionDeleteTag", tr("Delete"), ImgDelete);
+    ActionSortTags = make("ActionSortTags", tr("Sort"), ImgSort);
+    ActionMoveUp = make("ActionMoveUp", tr("Move up"), ImgMoveUp);
+    ActionMoveDown = make("ActionMoveDown", tr("Move down"), ImgMoveDown);
+    ActionStartRetrieve = make("ActionStartRetrieve", tr("Start"), ImgStart);
+    ActionSaveResults = make("ActionSaveResults", tr("Save results"), ImgSave);
+}
+
+void TBatchTab::createControls()
+{
+    // A push button that follows its action, as an action-linked button does.
+    auto actionButton = [this](QAction* action, const char* name) {
+        auto* b = new QPushButton(action->icon(), action->text(), this);
+        b->setObjectName(QString::fromLatin1(name));
+        connect(b, &QPushButton::clicked, action, &QAction::trigger);
+        connect(action, &QAction::changed, b, [b, action] { b->setEnabled(action->isEnabled()); });
+        return b;
+    };
+    auto speedButton = [this](QAction* action, const char* name) {
+        auto* b = new QToolButton(this);
+        b->setDefaultAction(action);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoRaise(true);
+        return b;
+    };
+    auto label = [this](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+
+    auto* heading = new QLabel(tr("Retrieve tag information from tiff files"), this);
+    heading->setObjectName(QStringLiteral("lblHeading"));
+    QFont headingFont = heading->font();
+    headingFont.setBold(true);
+    heading->setFont(headingFont);
+
+    // ---- the tag search list
+    GroupBox1 = new QGroupBox(tr("Tags Searchlist"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    listboxTags = new QListView(GroupBox1);
+    listboxTags->setObjectName(QStringLiteral("listboxTags"));
+    listboxTags->setModel(m_model);
+    listboxTags->setSelectionMode(QAbstractItemView::SingleSelection);
+    listboxTags->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    edtTagNumber = new QLineEdit(GroupBox1);
+    edtTagNumber->setObjectName(QStringLiteral("edtTagNumber"));
+    edtTagNumber->installEventFilter(this);
+    edtTagDescription = new QLineEdit(GroupBox1);
+    edtTagDescription->setObjectName(QStringLiteral("edtTagDescription"));
+    BitBtnAddTagEntry = actionButton(ActionAddNewTag, "BitBtnAddTagEntry");
+    BitBtnDeleteTagEntry = actionButton(ActionDeleteTag, "BitBtnDeleteTagEntry");
+    spbtnSort = speedButton(ActionSortTags, "spbtnSort");
+    spbtnSort->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    btnReset = new QPushButton(tr("Reset"), this);
+    btnReset->setObjectName(QStringLiteral("btnReset"));
+    spBtnMoveTagUp = speedButton(ActionMoveUp, "spBtnMoveTagUp");
+    spBtnMoveTagDown = speedButton(ActionMoveDown, "spBtnMoveTagDown");
+    cmbbxSeperator = new QComboBox(GroupBox1);
+    cmbbxSeperator->setObjectName(QStringLiteral("cmbbxSeperator"));
+    cmbbxSeperator->setEditable(true);
+    cmbbxSeperator->setInsertPolicy(QComboBox::NoInsert);
+    cmbbxSeperator->addItems({QStringLiteral(","), QStringLiteral(";")});
+    cmbbxSeperator->setCurrentIndex(0);
+    SpeedButton2 = speedButton(ActionSaveResults, "SpeedButton2");
+    Label3 = new QLabel(GroupBox1);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setTextFormat(Qt::PlainText);
+
+    auto* moveButtons = new QVBoxLayout;
+    moveButtons->addStretch();
+    moveButtons->addWidget(spBtnMoveTagUp);
+    moveButtons->addWidget(spBtnMoveTagDown);
+    moveButtons->addStretch();
+    auto* fields = new QGridLayout;
+    fields->addWidget(label(tr("Tag nr"), edtTagNumber), 0, 0);
+    fields->addWidget(edtTagNumber, 0, 1);
+    fields->addWidget(label(tr("Description"), edtTagDescription), 1, 0);
+    fields->addWidget(edtTagDescription, 1, 1);
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(BitBtnAddTagEntry);
+    listButtons->addWidget(BitBtnDeleteTagEntry);
+    listButtons->addWidget(spbtnSort);
+    listButtons->addWidget(btnReset);
+    auto* separatorRow = new QHBoxLayout;
+    separatorRow->addWidget(label(tr("Seperator"), cmbbxSeperator));
+    separatorRow->addWidget(cmbbxSeperator);
+    separatorRow->addStretch();
+    separatorRow->addWidget(SpeedButton2);
+    auto* listRow = new QHBoxLayout;
+    listRow->addWidget(listboxTags, 1);
+    listRow->addLayout(moveButtons);
+    auto* groupLayout = new QVBoxLayout(GroupBox1);
+    groupLayout->addLayout(listRow, 1);
+    groupLayout->addLayout(fields);
+    groupLayout->addLayout(listButtons);
+    groupLayout->addLayout(separatorRow);
+    groupLayout->addWidget(Label3);
+
+    // ---- where to start, what to write, and the run
+    edtStartDir = new QLineEdit(QStringLiteral("/"), this); // the system drive's root, as "c:\" was
+    edtStartDir->setObjectName(QStringLiteral("edtStartDir"));
+    spdBtnStartingDir = new QToolButton(this);
+    spdBtnStartingDir->setObjectName(QStringLiteral("spdBtnStartingDir"));
+    spdBtnStartingDir->setIcon(ImageList1(ImgFolder));
+    spdBtnStartingDir->setAutoRaise(true);
+    spdBtnStartingDir->setToolTip(tr("Choose the starting directory"));
+
+    GroupBoxExportOptions = new QGroupBox(tr("Export options"), this);
+    GroupBoxExportOptions->setObjectName(QStringLiteral("GroupBoxExportOptions"));
+    auto check = [this](const char* name, const QString& text) {
+        auto* c = new QCheckBox(text, GroupBoxExportOptions);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setChecked(true);
+        return c;
+    };
+    cbAddDescription = check("cbAddDescription", tr("Add tag description"));
+    cbIncludeRoot = check("cbIncludeRoot", tr("Include Starting Dir"));
+    cbIncludeSubDirectories = check("cbIncludeSubDirectories", tr("Include subdirectories"));
+    cbTrimValue = check("cbTrimValue", tr("Trim ascii values"));
+    cbAllPages = check("cbAllPages", tr("All pages in \"Multi page Tiff's\""));
+    auto* optionsLayout = new QVBoxLayout(GroupBoxExportOptions);
+    for (QCheckBox* c : {cbAddDescription, cbIncludeRoot, cbIncludeSubDirectories, cbTrimValue, cbAllPages})
+        optionsLayout->addWidget(c);
+
+    edtCounter = new QLineEdit(QStringLiteral("0"), this);
+    edtCounter->setObjectName(QStringLiteral("edtCounter"));
+    edtCounter->setReadOnly(true);
+    edtCounter->setToolTip(tr("Show amount of files counted"));
+    edtPages = new QLineEdit(QStringLiteral("0"), this);
+    edtPages->setObjectName(QStringLiteral("edtPages"));
+
+    BitBtnStart = actionButton(ActionStartRetrieve, "BitBtnStart");
+    btnStop = new QPushButton(ImageList1(ImgStop), tr("Stop"), this);
+    btnStop->setObjectName(QStringLiteral("btnStop"));
+    btnStop->setEnabled(false);
+    BitBtnClose = new QPushButton(tr("&Close"), this);
+    BitBtnClose->setObjectName(QStringLiteral("BitBtnClose"));
+
+    auto* startRow = new QHBoxLayout;
+    startRow->addWidget(edtStartDir, 1);
+    startRow->addWidget(spdBtnStartingDir);
+    auto* counters = new QGridLayout;
+    counters->addWidget(label(tr("Counter"), edtCounter), 0, 0);
+    counters->addWidget(edtCounter, 0, 1);
+    counters->addWidget(label(tr("Pages"), edtPages), 1, 0);
+    counters->addWidget(edtPages, 1, 1);
+    auto* runButtons = new QHBoxLayout;
+    runButtons->addWidget(BitBtnStart);
+    runButtons->addWidget(btnStop);
+    runButtons->addWidget(BitBtnClose);
+    auto* right = new QVBoxLayout;
+    right->addWidget(label(tr("Starting directory"), edtStartDir));
+    right->addLayout(startRow);
+    right->addWidget(GroupBoxExportOptions);
+    right->addLayout(counters);
+    right->addStretch();
+    right->addLayout(runButtons);
+
+    // ---- the results
+    RedtResults = new QPlainTextEdit(this);
+    RedtResults->setObjectName(QStringLiteral("RedtResults"));
+    QFont courier(QStringLiteral("Courier New"));
+    courier.setStyleHint(QFont::TypeWriter);
+    courier.setFixedPitch(true);
+    RedtResults->setFont(courier);
+    RedtResults->setLineWrapMode(QPlainTextEdit::NoWrap);
+    RedtResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RedtResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    StatusBar2 = new QStatusBar(this);
+    StatusBar2->setObjectName(QStringLiteral("StatusBar2"));
+    StatusBar2->setSizeGripEnabled(false);
+    m_status = new QLabel(QString::fromUtf8(batchtext::StatusIdle.data(), batchtext::StatusIdle.size()), StatusBar2);
+    m_status->setObjectName(QStringLiteral("StatusBar2Panel0"));
+    m_status->setTextFormat(Qt::PlainText);
+    StatusBar2->addWidget(m_status, 1);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(GroupBox1, 1);
+    top->addLayout(right);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(heading);
+    layout->addLayout(top);
+    layout->addWidget(label(tr("Result:"), RedtResults));
+    layout->addWidget(RedtResults, 1);
+    layout->addWidget(StatusBar2);
+
+    SaveDialog1 = new QFileDialog(this, tr("Save results"));
+    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite); // the file is replaced without a question
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setFileMode(QFileDialog::AnyFile);
+
+    StartDirDialog = new QFileDialog(this, tr("Starting directory"));
+    StartDirDialog->setObjectName(QStringLiteral("StartDirDialog"));
+    StartDirDialog->setOption(QFileDialog::DontUseNativeDialog);
+    StartDirDialog->setOption(QFileDialog::ShowDirsOnly);
+    StartDirDialog->setOption(QFileDialog::ReadOnly); // no new folders from here
+    StartDirDialog->setFileMode(QFileDialog::Directory);
+}
+
+void TBatchTab::connectSignals()
+{
+    connect(ActionAddNewTag, &QAction::triggered, this, &TBatchTab::ActionAddNewTagExecute);
+    connect(ActionDeleteTag, &QAction::triggered, this, &TBatchTab::ActionDeleteTagExecute);
+    connect(ActionSortTags, &QAction::triggered, this, &TBatchTab::ActionSortTagsExecute);
+    connect(ActionMoveUp, &QAction::triggered, this, &TBatchTab::ActionMoveUpExecute);
+    connect(ActionMoveDown, &QAction::triggered, this, &TBatchTab::ActionMoveDownExecute);
+    connect(ActionStartRetrieve, &QAction::triggered, this, &TBatchTab::ActionStartRetrieveExecute);
+    connect(ActionSaveResults, &QAction::triggered, this, &TBatchTab::ActionSaveResultsExecute);
+    connect(btnReset, &QPushButton::clicked, this, &TBatchTab::btnResetClick);
+    connect(btnStop, &QPushButton::clicked, this, &TBatchTab::btnStopClick);
+    connect(spdBtnStartingDir, &QToolButton::clicked, this, &TBatchTab::spdBtnStartingDirClick);
+    connect(BitBtnClose, &QPushButton::clicked, this, &TBatchTab::closeRequested);
+    connect(listboxTags->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (!m_syncingSelection)
+                    m_model->Select(current.isValid() ? current.row() : -1);
+            });
+    // Update rules run whenever the event loop has nothing left to do.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TBatchTab::UpdateActions);
+}
+
+// ---------------------------------------------------------------- the tag search list
+
+template <class F> void TBatchTab::changeList(F&& operation)
+{
+    m_syncingSelection = true;
+    m_model->Change(std::forward<F>(operation));
+    showListSelection();
+    m_syncingSelection = false;
+}
+
+void TBatchTab::showListSelection()
+{
+    const int row = m_model->List().Selected();
+    QItemSelectionModel* selection = listboxTags->selectionModel();
+    if (row < 0) {
+        selection->clear();
+        return;
+    }
+    selection->setCurrentIndex(m_model->index(row), QItemSelectionModel::ClearAndSelect);
+}
+
+void TBatchTab::btnResetClick()
+{
+    changeList([](TTagSearchList& list) { list.Reset(); });
+}
+
+void TBatchTab::ActionAddNewTagExecute()
+{
+    const std::string number = edtTagNumber->text().toStdString();
+    const std::string title = edtTagDescription->text().toStdString();
+    changeList([&](TTagSearchList& list) { list.Add(number, title); });
+}
+
+void TBatchTab::ActionDeleteTagExecute()
+{
+    changeList([](TTagSearchList& list) { list.DeleteSelected(); });
+}
+
+void TBatchTab::ActionSortTagsExecute()
+{
+    changeList([](TTagSearchList& list) { list.Sort(); });
+}
+
+void TBatchTab::ActionMoveUpExecute()
+{
+    changeList([](TTagSearchList& list) { list.MoveUp(); });
+}
+
+void TBatchTab::ActionMoveDownExecute()
+{
+    changeList([](TTagSearchList& list) { list.MoveDown(); });
+}
+
+bool TBatchTab::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == edtTagNumber && event->type() == QEvent::KeyPress) {
+        // Only digits and backspace may be typed; pasting is not typing.
+        const char32_t typed = typedCharacter(*static_cast<QKeyEvent*>(event));
+        return typed != 0 && !TagNumberKeyPasses(typed);
+    }
+    if (watched == window() && event->type() == QEvent::Close && m_running) {
+        // Closing the window during a run stops it first; the window closes at its end.
+        m_run.RequestStop();
+        m_closeAfterRun = true;
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- the run
+
+TBatchOptions TBatchTab::currentOptions() const
+{
+    TBatchOptions o;
+    o.StartDir = edtStartDir->text().toStdString();
+    o.AddDescription = cbAddDescription->isChecked();
+    o.IncludeRoot = cbIncludeRoot->isChecked();
+    o.IncludeSubDirectories = cbIncludeSubDirectories->isChecked();
+    o.TrimValue = cbTrimValue->isChecked();
+    o.AllPages = cbAllPages->isChecked();
+    return o;
+}
+
+void TBatchTab::ActionStartRetrieveExecute()
+{
+    if (m_running)
+        return;
+    DisableBatchControls();
+    QWidget* host = window();
+    if (host != this)
+        host->installEventFilter(this);
+    {
+        // However the run ends, the controls come back.
+        struct End {
+            TBatchTab* tab;
+            QWidget* host;
+            ~End()
+            {
+                if (host != tab)
+                    host->removeEventFilter(tab);
+                tab->EnableBatchControls();
+            }
+        } end{this, host};
+        Messages::Guarded([this] { m_run.Run(currentOptions()); });
+    }
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        host->close();
+    }
+}
+
+void TBatchTab::btnStopClick()
+{
+    m_run.RequestStop();
+}
+
+void TBatchTab::DisableBatchControls()
+{
+    m_running = true;
+    setBatchControlsEnabled(false);
+}
+
+void TBatchTab::EnableBatchControls()
+{
+    m_running = false;
+    setBatchControlsEnabled(true);
+}
+
+void TBatchTab::setBatchControlsEnabled(bool enabled)
+{
+    for (QAction* a :
+         {ActionStartRetrieve, ActionDeleteTag, ActionAddNewTag, ActionMoveDown, ActionMoveUp, ActionSortTags})
+        a->setEnabled(enabled);
+    for (QWidget* w : std::initializer_list<QWidget*>{spdBtnStartingDir, BitBtnClose, btnReset, edtCounter, edtPages,
+                                                      GroupBoxExportOptions})
+        w->setEnabled(enabled);
+    btnStop->setEnabled(!enabled);
+}
+
+std::string TBatchTab::Separator()
+{
+    return cmbbxSeperator->currentText().toStdString();
+}
+
+void TBatchTab::ClearResults()
+{
+    RedtResults->clear();
+}
+
+void TBatchTab::AppendResultLine(const std::string& line)
+{
+    // The pane breaks a line where a value or a path holds a line break; the
+    // saved file then holds CR LF there, as the command line writes it.
+    QString text = fromUtf8(line);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    RedtResults->appendPlainText(text);
+}
+
+void TBatchTab::ShowCounters(std::int64_t files, std::int64_t pages)
+{
+    edtCounter->setText(QString::number(files));
+    edtPages->setText(QString::number(pages));
+}
+
+void TBatchTab::ShowStatus(const std::string& text)
+{
+    m_status->setText(fromUtf8(text));
+}
+
+void TBatchTab::ShowFile(const std::string& path)
+{
+    const QString text = fromUtf8(path);
+    Label3->setText(text);
+    emit fileRead(text);
+}
+
+void TBatchTab::ShowRefusal(const std::string& text)
+{
+    Messages::ShowError(fromUtf8(text));
+}
+
+void TBatchTab::ShowReaderMessage(const std::string&, const std::string& text)
+{
+    Messages::ShowMessage(fromUtf8(text));
+}
+
+void TBatchTab::ProcessMessages()
+{
+    QCoreApplication::processEvents();
+}
+
+QString TBatchTab::BatchStatusText() const
+{
+    return m_status->text();
+}
+
+// ---------------------------------------------------------------- starting directory and saving
+
+void TBatchTab::spdBtnStartingDirClick()
+{
+    StartDirDialog->setDirectory(QDir::currentPath());
+    if (StartDirDialog->exec() != QDialog::Accepted || StartDirDialog->selectedFiles().isEmpty())
+        return;
+    edtStartDir->setText(QDir::toNativeSeparators(StartDirDialog->selectedFiles().first()));
+}
+
+std::string TBatchTab::ResultsBytes() const
+{
+    // The raw text keeps every character as it stands (the plain text would
+    // turn no-break spaces into blanks); blocks are separated by U+2029.
+    QString text = RedtResults->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return SavedResultsBytes(text.toStdString());
+}
+
+void TBatchTab::ActionSaveResultsExecute()
+{
+    Messages::Guarded([this] {
+        if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
+            return;
+        const std::string path = SaveDialog1->selectedFiles().first().toStdString();
+        const std::string bytes = ResultsBytes();
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        if (file)
+            file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!file || !file.flush())
+            throw EVelquinError("Cannot create file \"" + path + "\". " + std::strerror(errno));
+    });
+}
+
+// ---------------------------------------------------------------- update rules
+
+void TBatchTab::UpdateActions()
+{
+    // A run switches the controls itself; message boxes inside it go idle too.
+    if (m_running)
+        return;
+    const TTagSearchList& list = m_model->List();
+    ActionAddNewTag->setEnabled(TTagSearchList::CanAdd(edtTagNumber->text().toStdString()));
+    ActionDeleteTag->setEnabled(list.CanDelete());
+    ActionSortTags->setEnabled(list.CanSort());
+    ActionMoveUp->setEnabled(list.CanMoveUp());
+    ActionMoveDown->setEnabled(list.CanMoveDown());
+    ActionStartRetrieve->setEnabled(IsExistingDirectory(edtStartDir->text().toStdString()));
+    ActionSaveResults->setEnabled(!RedtResults->document()->isEmpty());
+}

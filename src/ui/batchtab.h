@@ -1,0 +1,131 @@
+#pragma once
+
+#include "batch/batchrun.h"
+
+#include <QWidget>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QToolButton;
+class TTagSearchListModel;
+
+/// The Batch tab: the tag search list, the export options and the batch run
+/// with its results pane. The run is the core's TBatchRun; this tab is its
+/// host, and keeps the window responsive by running the event loop where the
+/// run yields.
+class TBatchTab : public QWidget, private TBatchHost {
+    Q_OBJECT
+public:
+    explicit TBatchTab(QWidget* parent = nullptr);
+    ~TBatchTab() override;
+
+    TTagSearchListModel* SearchList() const { return m_model; }
+    bool IsRunning() const { return m_running; }
+    /// The text of the batch status line.
+    QString BatchStatusText() const;
+    /// The bytes Save writes for the pane as it stands.
+    std::string ResultsBytes() const;
+
+    // ---- controls, named as the rest of the program and the tests know them
+    QGroupBox* GroupBox1 = nullptr;
+    QListView* listboxTags = nullptr;
+    QLineEdit* edtTagNumber = nullptr;
+    QLineEdit* edtTagDescription = nullptr;
+    QPushButton* BitBtnAddTagEntry = nullptr;
+    QPushButton* BitBtnDeleteTagEntry = nullptr;
+    QToolButton* spbtnSort = nullptr;
+    QPushButton* btnReset = nullptr;
+    QToolButton* spBtnMoveTagUp = nullptr;
+    QToolButton* spBtnMoveTagDown = nullptr;
+    QComboBox* cmbbxSeperator = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* edtStartDir = nullptr;
+    QToolButton* spdBtnStartingDir = nullptr;
+    QGroupBox* GroupBoxExportOptions = nullptr;
+    QCheckBox* cbAddDescription = nullptr;
+    QCheckBox* cbIncludeRoot = nullptr;
+    QCheckBox* cbIncludeSubDirectories = nullptr;
+    QCheckBox* cbTrimValue = nullptr;
+    QCheckBox* cbAllPages = nullptr;
+    QLineEdit* edtCounter = nullptr;
+    QLineEdit* edtPages = nullptr;
+    QPushButton* BitBtnStart = nullptr;
+    QPushButton* btnStop = nullptr;
+    QPushButton* BitBtnClose = nullptr;
+    QPlainTextEdit* RedtResults = nullptr;
+    QStatusBar* StatusBar2 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+    QFileDialog* StartDirDialog = nullptr;
+
+    QAction* ActionAddNewTag = nullptr;
+    QAction* ActionDeleteTag = nullptr;
+    QAction* ActionSortTags = nullptr;
+    QAction* ActionMoveUp = nullptr;
+    QAction* ActionMoveDown = nullptr;
+    QAction* ActionStartRetrieve = nullptr;
+    QAction* ActionSaveResults = nullptr;
+
+signals:
+    /// A file was read: its full path, for the main window's status bar.
+    void fileRead(const QString& path);
+    /// The Close button: the main window closes.
+    void closeRequested();
+
+public slots:
+    void ActionStartRetrieveExecute();
+    void btnStopClick();
+    void spdBtnStartingDirClick();
+    void ActionSaveResultsExecute();
+    void btnResetClick();
+    void ActionAddNewTagExecute();
+    void ActionDeleteTagExecute();
+    void ActionSortTagsExecute();
+    void ActionMoveUpExecute();
+    void ActionMoveDownExecute();
+
+    /// Runs the update rules; called whenever the event loop goes idle, never during a run.
+    void UpdateActions();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // TBatchHost: what the run shows and asks.
+    std::string Separator() override;
+    void ClearResults() override;
+    void AppendResultLine(const std::string& line) override;
+    void ShowCounters(std::int64_t files, std::int64_t pages) override;
+    void ShowStatus(const std::string& text) override;
+    void ShowFile(const std::string& path) override;
+    void ShowRefusal(const std::string& text) override;
+    void ShowReaderMessage(const std::string& path, const std::string& text) override;
+    void ProcessMessages() override;
+
+    void createActions();
+    void createControls();
+    void connectSignals();
+    void DisableBatchControls();
+    void EnableBatchControls();
+    void setBatchControlsEnabled(bool enabled);
+    /// Runs a list operation and shows the list's selection afterwards.
+    template <class F> void changeList(F&& operation);
+    void showListSelection();
+    TBatchOptions currentOptions() const;
+
+    TTagSearchListModel* m_model = nullptr;
+    TBatchRun m_run;
+    QLabel* m_status = nullptr;
+    bool m_running = false;
+    bool m_syncingSelection = false;
+    bool m_closeAfterRun = false;
+};
