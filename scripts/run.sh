@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target velquin
+cmake --build build --target velquin velquin-gui
 if [ $# -eq 0 ]; then
   set -- samples/sample.tif
 fi

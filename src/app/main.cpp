@@ -1,46 +1,31 @@
+// The command line. The window lives in the sibling executable velquin-gui,
+// started in this process's place, so --dump and --batch start without
+// loading Qt: on a tree of small files that start-up would cost as much as
+// the reading.
 #include "app/cli.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
-
-#ifdef VELQUIN_GUI
-#include "ui/main.h"
-#include "ui/messages.h"
-
-#include <QApplication>
 
 namespace {
 
-/// The application object: an exception that escapes an event handler
-/// reaches the application's error handler instead of ending the program.
-class TApplication : public QApplication {
-public:
-    using QApplication::QApplication;
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const std::exception& e) {
-            Messages::ShowException(e);
-        }
-        return false;
-    }
-};
-
-int runWindow(int argc, char** argv)
+std::string siblingPath(const char* name)
 {
-    TApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velquin"));
-    QStringList args = QApplication::arguments();
-    args.removeFirst();
-    TForm1 form(args);
-    form.show();
-    return QApplication::exec();
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return name;
+    std::string path(self, static_cast<std::size_t>(n));
+    const auto slash = path.rfind('/');
+    return path.substr(0, slash + 1) + name;
 }
 
 } // namespace
-#endif
 
 int main(int argc, char** argv)
 {
@@ -49,11 +34,9 @@ int main(int argc, char** argv)
         std::ios::sync_with_stdio(false);
         return RunCommandLine(args, std::cout, std::cerr);
     }
-#ifdef VELQUIN_GUI
-    return runWindow(argc, argv);
-#else
-    std::vector<std::string> dump{"--dump"};
-    dump.insert(dump.end(), args.begin(), args.end());
-    return RunCommandLine(dump, std::cout, std::cerr);
-#endif
+    const std::string gui = siblingPath("velquin-gui");
+    ::execv(gui.c_str(), argv);
+    std::cerr << "velquin: cannot start the window (" << gui << "): " << std::strerror(errno)
+              << "\nvelquin --help lists the command-line uses.\n";
+    return 1;
 }
