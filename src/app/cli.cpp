@@ -96,8 +96,12 @@ int runDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return 2;
     }
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        err << WithFullStop("Cannot open file \"" + path + "\". No such file") << '\n';
+    const bool found = ::stat(path.c_str(), &st) == 0;
+    if (!found || !S_ISREG(st.st_mode)) {
+        const std::string reason = !found                 ? std::strerror(errno)
+                                   : S_ISDIR(st.st_mode) ? "Is a directory"
+                                                         : "Not a regular file";
+        err << WithFullStop("Cannot open file \"" + path + "\". " + reason) << '\n';
         return 1;
     }
 
@@ -111,7 +115,8 @@ int runDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     int status = 0;
     const int first = allPages ? 1 : page;
-    const int last = allPages ? file.PageCount() : page;
+    // A file without pages still lists its header rows and reports page 1 missing.
+    const int last = allPages ? std::max(1, file.PageCount()) : page;
     for (int p = first; p <= last; ++p) {
         const TListing listing = BuildListing(file, p, hex);
         printRows(listing.Rows, out);

@@ -94,8 +94,14 @@ std::string fixed2(long double v, std::string_view separator)
 
 std::string FileInfoPanelText(const TTiffPage& page, std::string_view decimalSeparator)
 {
-    const long double width = millimetres(page.ImageWidth(), page.XResolution());
-    const long double length = millimetres(page.ImageLength(), page.YResolution());
+    // All four values first, in this order: it decides which error a page
+    // with several bad values reports.
+    const std::int32_t w = page.ImageWidth();
+    const std::int32_t l = page.ImageLength();
+    const std::int32_t x = page.XResolution();
+    const std::int32_t y = page.YResolution();
+    const long double width = millimetres(w, x);
+    const long double length = millimetres(l, y);
     return "Width: " + fixed2(width, decimalSeparator) + " mm;" + "  Length: " + fixed2(length, decimalSeparator) +
            " mm";
 }

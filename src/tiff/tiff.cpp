@@ -306,8 +306,10 @@ std::size_t TTiffFile::TakeValueBytes(std::size_t wanted) const
         m_valueBytesLeft -= wanted;
         return wanted;
     }
-    // Only a file whose entries share their data gets here; keep the texts short.
-    return std::min<std::size_t>(wanted, 255);
+    // Only a file whose entries share their data gets here. Past the budget a
+    // text takes no more room than its entry does in the file, so memory
+    // stays a small multiple of the file's size.
+    return std::min<std::size_t>(wanted, 12);
 }
 
 std::int32_t TTiffPage::query(std::uint16_t number) const

@@ -143,7 +143,7 @@ public:
 
     /// Bytes a text value may take. Entries that all point at one large value
     /// would otherwise cost memory quadratic in the file's size; sound files
-    /// never reach the budget, and past it a text is cut to 255 bytes.
+    /// never reach the budget, and past it a text is cut to 12 bytes.
     std::size_t TakeValueBytes(std::size_t wanted) const;
 
 private:

@@ -280,6 +280,10 @@ void TForm1::FormCreate(const QStringList& args)
 
     if (!args.isEmpty() && isExistingFile(args.first()))
         Messages::Guarded([&] { LoadFile(args.first(), 1); });
+    // A file dropped anywhere on the window opens, also over an edit field,
+    // which would otherwise take the drop as text.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->setAcceptDrops(false);
     setAcceptDrops(true);
 }
 
@@ -364,6 +368,8 @@ void TForm1::ActionNextPageExecute()
         ShowPage(CurrentPage + 1);
         ShowFileInfo();
     });
+    // A held Page Down can fire again before the loop goes idle.
+    UpdateActions();
 }
 
 void TForm1::ActionPrevPageExecute()
@@ -372,6 +378,7 @@ void TForm1::ActionPrevPageExecute()
         ShowPage(CurrentPage - 1);
         ShowFileInfo();
     });
+    UpdateActions();
 }
 
 void TForm1::tb10Click()
@@ -466,6 +473,14 @@ void TForm1::ActionLaunchViewerUpdate()
 }
 
 // ---------------------------------------------------------------- dropped files
+
+bool TForm1::event(QEvent* event)
+{
+    // Hints are tooltips; as status tips they would hide the three panels.
+    if (event->type() == QEvent::StatusTip)
+        return true;
+    return QMainWindow::event(event);
+}
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {

@@ -109,6 +109,7 @@ public slots:
     void AboutVelquin1Click();
 
 protected:
+    bool event(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

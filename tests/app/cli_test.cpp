@@ -79,16 +79,16 @@ TEST(Dump, PrintsTheRowsOfAPage)
     EXPECT_EQ(lines(second.out)[5].substr(0, 2), "1\t");
 }
 
-TEST(Dump, AllPagesGoesOnAfterAFailedPage)
+TEST(Dump, AllPagesKeepsTheRowsOfAFailedPage)
 {
+    // A listing fails only on an entry past the end of the file, and such a
+    // directory also ends the chain: the failed page is always the last one.
     TempDir dir;
     TiffBuilder b;
     b.Page({TestEntry::Short(256, 1)});
     b.Page({TestEntry::Short(256, 2), TestEntry::Short(257, 2)});
     b.Page({TestEntry::Short(256, 3)});
     auto bytes = b.Build();
-    // Page 2's second entry lies past the end of a truncated copy? Instead, give
-    // page 2 a count that runs into page 3's directory and beyond the end.
     Put16(bytes, b.DirOffset(2), 65535, false);
     const std::string path = dir.Write("bad.tif", bytes);
     const DumpRun r = run({"--dump", path, "--all-pages"});
@@ -98,6 +98,21 @@ TEST(Dump, AllPagesGoesOnAfterAFailedPage)
     const auto l = lines(r.out);
     EXPECT_EQ(std::count(l.begin(), l.end(), "\t\t\tVelquin Ver 4.0\twww.velquin.example.com"), 2);
     EXPECT_EQ(std::count(l.begin(), l.end(), "\t\t\tTotal Pages\t3"), 3);
+    // Page 3's rows end the output: its tag, then its next field read as an entry.
+    EXPECT_EQ(l.back().substr(0, 2), "2\t");
+    EXPECT_NE(std::find(l.begin(), l.end(), "\t\t\tCurrent Page\t3"), l.end());
+}
+
+TEST(Dump, AllPagesOfAFileWithoutPages)
+{
+    TempDir dir;
+    TiffBuilder b;
+    const std::string path = dir.Write("empty.tif", b.Build());
+    const DumpRun r = run({"--dump", path, "--all-pages"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Input file wrong\n");
+    EXPECT_EQ(lines(r.out).size(), 5u);
+    EXPECT_EQ(lines(r.out)[1], "\t\t\tTotal Pages\t0");
 }
 
 TEST(Dump, HeaderErrorsAndMissingPages)

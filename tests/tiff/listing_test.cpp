@@ -118,6 +118,25 @@ TEST(StatusTexts, PhysicalSize)
     }
 }
 
+TEST(StatusTexts, AllFourValuesAreTakenBeforeDividing)
+{
+    TiffBuilder b;
+    const auto zero = b.Rational(0, 1);
+    b.Page({TestEntry::Inline(256, tAscii, 3, "abc"),
+            TestEntry::Inline(282, tAscii, 3, "xyz")});
+    b.Page({TestEntry::Short(256, 10), TestEntry::Inline(257, tAscii, 3, "lll"),
+            TestEntry::At(282, tRational, 1, zero)});
+    OpenedTiff t(b.Build());
+    for (int p : {0, 1}) {
+        try {
+            FileInfoPanelText(t.page(p), ".");
+            FAIL() << p;
+        } catch (const EConvertError& e) {
+            EXPECT_STREQ(e.what(), p == 0 ? "'abc' is not a valid integer value" : "'lll' is not a valid integer value");
+        }
+    }
+}
+
 TEST(Messages, FullStopRule)
 {
     EXPECT_EQ(WithFullStop("Not a valid tiff file"), "Not a valid tiff file.");
