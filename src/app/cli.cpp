@@ -10,6 +10,7 @@
 #include "tiff/tiff.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -346,22 +347,36 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 void AppendEscapedCell(std::string& out, std::string_view utf8)
 {
-    std::size_t plain = 0; // start of the run copied as it is
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        const bool c1 = c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) <= 0x9F;
-        if (c >= 0x20 && c != 0x7F && c != '\\' && !c1)
-            continue;
-        out.append(utf8.substr(plain, i - plain));
-        if (c == '\\')
+    // Bytes that may need an escape: C0 controls, DEL, the backslash, and the
+    // lead byte of U+0080..U+009F. Everything else is copied in runs.
+    static constexpr auto kSpecial = [] {
+        std::array<bool, 256> t{};
+        for (int c = 0; c < 0x20; ++c)
+            t[static_cast<std::size_t>(c)] = true;
+        t[0x7F] = t['\\'] = t[0xC2] = true;
+        return t;
+    }();
+    const char* p = utf8.data();
+    const char* const end = p + utf8.size();
+    while (p < end) {
+        const char* run = p;
+        while (p < end && !kSpecial[static_cast<unsigned char>(*p)])
+            ++p;
+        out.append(run, static_cast<std::size_t>(p - run));
+        if (p == end)
+            break;
+        const auto c = static_cast<unsigned char>(*p++);
+        if (c == '\\') {
             out += "\\\\";
-        else if (c1)
-            appendHexEscape(out, static_cast<unsigned char>(utf8[++i])); // U+0080..U+009F
-        else
+        } else if (c == 0xC2) {
+            if (p < end && static_cast<unsigned char>(*p) <= 0x9F)
+                appendHexEscape(out, static_cast<unsigned char>(*p++)); // U+0080..U+009F
+            else
+                out.push_back(static_cast<char>(c));
+        } else {
             appendHexEscape(out, c);
-        plain = i + 1;
+        }
     }
-    out.append(utf8.substr(plain));
 }
 
 std::string EscapeCell(std::string_view utf8)
