@@ -1,5 +1,6 @@
 // velquin --batch: the same run as the Batch tab, its lines as the bytes Save writes.
 #include "app/cli.h"
+#include "support/clirun.h"
 #include "support/tempdir.h"
 #include "support/tiffbuilder.h"
 
@@ -10,16 +11,9 @@
 
 namespace {
 
-struct BatchRun {
-    int status;
-    std::string out, err;
-};
-
-BatchRun run(std::vector<std::string> args)
+CliRun run(const std::vector<std::string>& args)
 {
-    std::ostringstream out, err;
-    const int status = RunCommandLine(args, out, err);
-    return {status, out.str(), err.str()};
+    return RunCli(args);
 }
 
 /// One page per width, with Software "sw" and the width, and Make "Acme".
@@ -44,7 +38,7 @@ TEST(BatchCli, WritesTheBytesSaveWrites)
     dir.Write("sub/a.TIFF", tiff({1}));
     const std::string root = dir.Path().string();
 
-    const BatchRun r = run({"--batch", root, "--tags", "256,305=Program,271,700,0256"});
+    const CliRun r = run({"--batch", root, "--tags", "256,305=Program,271,700,0256"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, "\"Path\",\"Filename\",\"Page\",\"Imagewidth\",\"Program\",\"Make\",\"XMP\",\"ImageWidth\"\r\n"
@@ -59,7 +53,7 @@ TEST(BatchCli, WritesTheBytesSaveWrites)
 
     // The same bytes into a file, replacing what it held.
     const std::string saved = dir.Write("out/results.txt", std::string_view("old content that is longer"));
-    const BatchRun toFile = run({"--batch", root, "--tags", "256,305=Program,271,700,0256", "--output", saved});
+    const CliRun toFile = run({"--batch", root, "--tags", "256,305=Program,271,700,0256", "--output", saved});
     EXPECT_EQ(toFile.status, 0);
     EXPECT_EQ(toFile.out, "");
     const auto bytes = ReadAll(saved);
@@ -94,7 +88,7 @@ TEST(BatchCli, RefusalsErrorsAndVerboseCounts)
     const std::string root = dir.Path().string();
 
     const std::string kept = dir.Write("kept.txt", std::string_view("keep me"));
-    BatchRun r = run({"--batch", root + "/missing", "--output", kept});
+    CliRun r = run({"--batch", root + "/missing", "--output", kept});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "velquin: Starting directory does not exist\n");
     EXPECT_EQ(ReadAll(kept).size(), 7u); // a refused run does not touch the file

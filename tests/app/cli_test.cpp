@@ -1,5 +1,6 @@
 // velquin --dump: the rows of the listing on standard output.
 #include "app/cli.h"
+#include "support/clirun.h"
 #include "support/tempdir.h"
 #include "support/tiffbuilder.h"
 
@@ -10,16 +11,9 @@
 
 namespace {
 
-struct DumpRun {
-    int status;
-    std::string out, err;
-};
-
-DumpRun run(std::vector<std::string> args)
+CliRun run(const std::vector<std::string>& args)
 {
-    std::ostringstream out, err;
-    const int status = RunCommandLine(args, out, err);
-    return {status, out.str(), err.str()};
+    return RunCli(args);
 }
 
 std::vector<std::string> lines(const std::string& text)
@@ -50,7 +44,7 @@ TEST(Dump, PrintsTheRowsOfAPage)
     b.Page({TestEntry::Short(256, 7)});
     const std::string path = dir.Write("two pages.tif", b.Build());
 
-    const DumpRun r = run({"--dump", path, "--hex"});
+    const CliRun r = run({"--dump", path, "--hex"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     const auto l = lines(r.out);
@@ -74,7 +68,7 @@ TEST(Dump, PrintsTheRowsOfAPage)
     EXPECT_EQ(l[7], "");
     EXPECT_EQ(l[8], "\t\t\tVelquin Ver 4.0\twww.velquin.example.com");
 
-    const DumpRun second = run({"--dump", path, "--page", "2"});
+    const CliRun second = run({"--dump", path, "--page", "2"});
     EXPECT_EQ(lines(second.out)[2], "\t\t\tCurrent Page\t2");
     EXPECT_EQ(lines(second.out)[5].substr(0, 2), "1\t");
 }
@@ -91,7 +85,7 @@ TEST(Dump, AllPagesKeepsTheRowsOfAFailedPage)
     auto bytes = b.Build();
     Put16(bytes, b.DirOffset(2), 65535, false);
     const std::string path = dir.Write("bad.tif", bytes);
-    const DumpRun r = run({"--dump", path, "--all-pages"});
+    const CliRun r = run({"--dump", path, "--all-pages"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("streamsize\n"), std::string::npos);
     EXPECT_NE(r.err.find("Input file wrong\n"), std::string::npos);
@@ -108,7 +102,7 @@ TEST(Dump, AllPagesOfAFileWithoutPages)
     TempDir dir;
     TiffBuilder b;
     const std::string path = dir.Write("empty.tif", b.Build());
-    const DumpRun r = run({"--dump", path, "--all-pages"});
+    const CliRun r = run({"--dump", path, "--all-pages"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Input file wrong\n");
     EXPECT_EQ(lines(r.out).size(), 5u);
@@ -119,7 +113,7 @@ TEST(Dump, HeaderErrorsAndMissingPages)
 {
     TempDir dir;
     const std::string notTiff = dir.Write("x.tif", std::string_view("GIF89a.."));
-    DumpRun r = run({"--dump", notTiff});
+    CliRun r = run({"--dump", notTiff});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Not a valid tiff file.\n");
 

@@ -2,20 +2,12 @@
 #include "shell/launcherror.h"
 #include "shell/launches.h"
 
+#include "support/recordingshell.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
-class TRecordingShell : public TShell {
-public:
-    int ShellExecute(const TShellRequest& request) override
-    {
-        Requests.push_back(request);
-        return Result;
-    }
-    std::vector<TShellRequest> Requests;
-    int Result = ShellExecuteSucceeded;
-};
 
 std::string raisedText(int code)
 {

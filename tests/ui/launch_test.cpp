@@ -4,6 +4,7 @@
 #include "support/tiffbuilder.h"
 #include "ui/main.h"
 #include "ui/uaboutform.h"
+#include "support/recordingshell.h"
 #include "uitest.h"
 
 #include <QAction>
@@ -21,16 +22,6 @@
 
 namespace {
 
-class TRecordingShell : public TShell {
-public:
-    int ShellExecute(const TShellRequest& request) override
-    {
-        Requests.push_back(request);
-        return Result;
-    }
-    std::vector<TShellRequest> Requests;
-    int Result = ShellExecuteSucceeded;
-};
 
 class LaunchTest : public ::testing::Test {
 protected:
