@@ -1,12 +1,16 @@
 #include "exercise.h"
 
+#include "batch/batchrun.h"
+#include "batch/results.h"
+#include "batch/searchlist.h"
 #include "tiff/errors.h"
 #include "tiff/listing.h"
 #include "tiff/tiff.h"
 
 #include <charconv>
+#include <cstdlib>
+#include <fcntl.h>
 #include <memory>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -68,21 +72,63 @@ bool headerIsTiff(std::span<const std::uint8_t> b)
                              (b[0] == 'M' && b[1] == 'M' && b[2] == 0 && b[3] == 42));
 }
 
-// The same bytes as a file, so the file road (its read windows and their reuse)
-// is checked against the buffer road. A memory file keeps the disk out of it.
-std::string scratchFile(std::span<const std::uint8_t> bytes)
-{
-    static const int fd = ::memfd_create("velquin-fuzz", MFD_CLOEXEC);
-    if (fd < 0 || ::ftruncate(fd, 0) != 0)
-        return {};
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t r = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (r <= 0)
-            return {};
-        done += static_cast<std::size_t>(r);
+// One directory per process, on tmpfs where there is one, holding the input
+// as its only TIFF file: Open's file road (its read windows and their reuse)
+// and the batch run read it there.
+class ScratchDirectory {
+public:
+    static constexpr std::string_view FileName = "fuzz input.tif";
+
+    ScratchDirectory()
+    {
+        for (const char* base : {"/dev/shm", "/tmp"}) {
+            std::string dir = std::string(base) + "/velquin-fuzz-XXXXXX";
+            if (::mkdtemp(dir.data())) {
+                m_dir = dir;
+                m_file = dir + "/" + std::string(FileName);
+                return;
+            }
+        }
     }
-    return "/proc/self/fd/" + std::to_string(fd);
+    ~ScratchDirectory()
+    {
+        if (!m_dir.empty()) {
+            ::unlink(m_file.c_str());
+            ::rmdir(m_dir.c_str());
+        }
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    const std::string& Directory() const { return m_dir; }
+    const std::string& File() const { return m_file; }
+
+    bool Write(std::span<const std::uint8_t> bytes) const
+    {
+        if (m_dir.empty())
+            return false;
+        const int fd = ::open(m_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t r = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (r <= 0)
+                break;
+            done += static_cast<std::size_t>(r);
+        }
+        return ::close(fd) == 0 && done == bytes.size();
+    }
+
+private:
+    std::string m_dir;
+    std::string m_file;
+};
+
+const ScratchDirectory& scratch()
+{
+    static const ScratchDirectory dir;
+    return dir;
 }
 
 void compareRoads(Problems& out, const Opened& mem, const Opened& disk)
@@ -185,6 +231,125 @@ void checkListing(Problems& out, const TTiffFile& file, int pageNumber)
     }
 }
 
+/// Collects what a batch run shows.
+class CollectingHost : public TBatchHost {
+public:
+    std::string Separator() override { return ","; }
+    void ClearResults() override { Lines.clear(); }
+    void AppendResultLine(const std::string& line) override { Lines.push_back(line); }
+    void ShowCounters(std::int64_t, std::int64_t) override {}
+    void ShowStatus(const std::string&) override {}
+    void ShowFile(const std::string&) override {}
+    void ShowRefusal(const std::string& text) override { Refusals.push_back(text); }
+    void ShowReaderMessage(const std::string&, const std::string& text) override { Messages.push_back(text); }
+
+    std::vector<std::string> Lines;
+    std::vector<std::string> Refusals;
+    std::vector<std::string> Messages;
+};
+
+// What Save writes of a line: every break as CR LF, and CR LF at its end.
+bool savesAsCrLfLines(const std::string& line)
+{
+    std::string saved;
+    AppendSavedLine(saved, line);
+    if (!saved.ends_with("\r\n"))
+        return false;
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        if (saved[i] == '\r' && (i + 1 == saved.size() || saved[i + 1] != '\n'))
+            return false;
+        if (saved[i] == '\n' && (i == 0 || saved[i - 1] != '\r'))
+            return false;
+    }
+    return true;
+}
+
+// The batch run over a directory holding the input, with the default options
+// and every default entry of the search list checked. Its lines must be what
+// the rule gives for the pages read from memory: path, name, page, then per
+// entry the trimmed value of every tag whose number text equals the entry's
+// digits, or an empty field.
+void checkBatch(Problems& out, const Opened& mem)
+{
+    TTagSearchList list;
+    for (int i = 0; i < list.Count(); ++i)
+        list.SetChecked(i, true);
+    CollectingHost host;
+    TBatchRun run(list, host);
+    TBatchOptions options;
+    options.StartDir = scratch().Directory();
+    try {
+        if (run.Run(options) != TBatchOutcome::Finished)
+            out.push_back("batch run did not finish");
+    } catch (const EVelquinError& e) {
+        out.push_back(std::string("batch run failed: ") + e.what());
+        return;
+    }
+    if (!host.Refusals.empty())
+        out.push_back("batch run refused: " + host.Refusals.front());
+    if (host.Messages != mem.messages)
+        out.push_back("batch run relayed other reader messages than the reader gave");
+
+    const TTiffFile& file = *mem.file;
+    const std::size_t pages = mem.error.empty() ? static_cast<std::size_t>(file.PageCount()) : 0;
+    if (host.Lines.size() != 1 + pages) {
+        out.push_back("batch run wrote " + std::to_string(host.Lines.size()) + " lines for " + std::to_string(pages) +
+                      " pages");
+        return;
+    }
+    if (run.FileCount() != (mem.error.empty() ? 1 : 0) || run.PageCount() != static_cast<std::int64_t>(pages))
+        out.push_back("batch counters are wrong");
+
+    std::string expected;
+    AppendQuoted(expected, "Path");
+    expected += ",";
+    AppendQuoted(expected, "Filename");
+    expected += ",";
+    AppendQuoted(expected, "Page");
+    for (const TTagSearchEntry& entry : list.Entries()) {
+        expected += ",";
+        AppendQuoted(expected, EntryTagName(entry.Text));
+    }
+    if (host.Lines[0] != expected)
+        out.push_back("batch header line is '" + host.Lines[0] + "'");
+
+    std::vector<std::string> numbers; // the number text of each entry, made once per page
+    for (std::size_t p = 0; p < pages; ++p) {
+        const TTiffPage& page = *file.Pages.GetPage(static_cast<int>(p));
+        numbers.clear();
+        for (const TTag& tag : page.Tags)
+            numbers.push_back(tag.TagNr());
+        expected.clear();
+        AppendQuoted(expected, scratch().File());
+        expected += ",";
+        AppendQuoted(expected, ScratchDirectory::FileName);
+        expected += ",";
+        AppendQuoted(expected, std::to_string(p + 1));
+        for (const TTagSearchEntry& entry : list.Entries()) {
+            const std::string digits = EntryTagNumber(entry.Text);
+            bool matched = false;
+            int i = 0;
+            for (const TTag& tag : page.Tags) {
+                if (numbers[static_cast<std::size_t>(i++)] == digits) {
+                    expected += ",";
+                    AppendQuoted(expected, TrimBlanksAndControls(tag.ValueText));
+                    matched = true;
+                }
+            }
+            if (!matched)
+                expected += ",\"\"";
+        }
+        MakePaneText(expected);
+        const std::string& line = host.Lines[1 + p];
+        if (line != expected)
+            out.push_back("batch line of page " + std::to_string(p + 1) + " differs from the rule");
+        if (!validUtf8(line) || line.find('\0') != std::string::npos)
+            out.push_back("batch line of page " + std::to_string(p + 1) + " is not fit for the pane");
+        if (!savesAsCrLfLines(line))
+            out.push_back("batch line of page " + std::to_string(p + 1) + " is not saved as CR LF lines");
+    }
+}
+
 void checkStatusTexts(Problems& out, const TTiffFile& file)
 {
     expect(out, validUtf8(FileNamePanelText(file.FileName)), "file name panel is not UTF-8");
@@ -234,10 +399,13 @@ std::vector<std::string> ExerciseReader(std::span<const std::uint8_t> bytes)
         if (m != "streamsize" && !isDigits(m))
             out.push_back("unexpected reader message '" + m + "'");
 
-    if (const std::string path = scratchFile(bytes); !path.empty()) {
+    if (scratch().Write(bytes)) {
         Opened disk;
-        disk.open([&](TTiffFile& f) { f.Open(path); });
+        disk.open([&](TTiffFile& f) { f.Open(scratch().File()); });
         compareRoads(out, mem, disk);
+        checkBatch(out, mem);
+    } else {
+        out.push_back("the input cannot be written to " + scratch().File());
     }
 
     for (int p = 0; p <= file.PageCount() + 1; ++p) // one missing page on each side
