@@ -52,6 +52,21 @@ TEST(FuzzRegression, CraftedSeeds)
     replay(files);
 }
 
+TEST(FuzzRegression, SharedCorpus)
+{
+    // The fuzzer's seeds from real files, whole (the fuzzer cuts them at 64 kB).
+    const std::filesystem::path root(VELQUIN_CORPUS_DIR);
+    if (!std::filesystem::is_directory(root))
+        GTEST_SKIP() << "no corpus at " << root;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.is_regular_file() && entry.path().extension() != ".md")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_FALSE(files.empty());
+    replay(files);
+}
+
 TEST(FuzzRegression, KeptFindings)
 {
     replay(keptInputs("regressions"));
