@@ -27,11 +27,12 @@ ninja -C "$build" -j2 velquin_reader_fuzz
 # (the peak of live heap bytes per input); -malloc_limit_mb catches one huge
 # allocation before it is made, and -rss_limit_mb is the backstop over the
 # whole process: the fuzzer's own baseline (libFuzzer, the sanitizer runtimes,
-# the corpus in memory and the allocator's cache, measured at 222-229 MB once a
+# the corpus in memory and the allocator's cache, measured at 190-230 MB once a
 # run settles) plus 64 MB plus max_len, with room for the corpus to grow.
 max_len=65536
 mkdir -p "$work/corpus" "$work/artifacts"
-seed_dirs=("$root/fuzz/seeds" "$root/fuzz/regressions")
+seed_dirs=("$root/fuzz/seeds")
+[[ -d $root/fuzz/regressions ]] && seed_dirs+=("$root/fuzz/regressions")
 [[ -d $corpus ]] && seed_dirs+=("$corpus")
 
 # A smaller quarantine than ASan's 256 MB default keeps the baseline steady;
