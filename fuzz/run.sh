@@ -3,7 +3,8 @@
 #
 #   fuzz/run.sh SECONDS [libFuzzer flags...]
 #
-# One fuzzing process (the machine is shared). The working corpus and any
+# One fuzzing process, libFuzzer's default (the machine is shared; -jobs would
+# fork workers that log to files in the current directory). The working corpus and any
 # findings go to $VELQUIN_FUZZ_WORK (default /tmp/velquin-fuzz), never into the
 # repository; seeds are the shared corpus of real files, fuzz/seeds/ and the
 # kept regressions. A finding is reproduced with
@@ -23,8 +24,10 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
 ninja -C "$build" -j2 velquin_reader_fuzz
 
 # Memory: inputs are at most max_len bytes, and no input may make the reader
-# hold more than 64 MB above its own size. reader_fuzz.cpp checks that exactly
-# (the peak of live heap bytes per input); -malloc_limit_mb catches one huge
+# hold more than 64 MB above its own size. reader_fuzz.cpp checks that on the
+# peak of live heap bytes while an input is handled (both readings, the
+# listings and the batch run at once, so stricter than the reader alone);
+# -malloc_limit_mb catches one huge
 # allocation before it is made, and -rss_limit_mb is the backstop over the
 # whole process: the fuzzer's own baseline (libFuzzer, the sanitizer runtimes,
 # the corpus in memory and the allocator's cache, measured at 190-230 MB once a
