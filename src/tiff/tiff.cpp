@@ -43,6 +43,17 @@ std::uint32_t get32(const std::uint8_t* p, bool swap)
     return SwapLong(v, swap);
 }
 
+/// Count, entries and next-offset field of the directory at offset, as far as
+/// the file holds them.
+TByteRange directoryRange(TStream& stream, std::uint32_t offset, bool swap)
+{
+    const std::uint64_t size = stream.Size();
+    std::uint64_t end = static_cast<std::uint64_t>(offset) + 2;
+    if (const std::uint8_t* count = stream.Slice(offset, 2))
+        end += kEntrySize * get16(count, swap) + 4;
+    return {std::min<std::uint64_t>(offset, size), std::min(end, size)};
+}
+
 bool isRegularFile(const std::string& path)
 {
     struct stat st {};
@@ -368,6 +379,7 @@ void TTiffFile::load(TStream& stream)
     std::uint64_t entriesLeft = stream.Size() / 4 + 1;
     std::unordered_set<std::uint32_t> seen;
     while (offset != 0 && seen.insert(offset).second && entriesLeft > 0) {
+        DirectoryRanges.push_back(directoryRange(stream, offset, IsBigEndian()));
         TTiffPage& page = Pages.Add(this);
         if (!page.ReadDirectory(stream, offset, m_sink))
             break;

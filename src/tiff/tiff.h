@@ -12,6 +12,12 @@
 class TStream;
 class TTiffFile;
 
+/// A half-open range of file positions [Start, End).
+struct TByteRange {
+    std::uint64_t Start = 0;
+    std::uint64_t End = 0;
+};
+
 /// Where the reader's messages go ("streamsize", the size-and-position text).
 /// The window shows them in message boxes, the command line on standard error.
 using TMessageSink = std::function<void(const std::string&)>;
@@ -140,6 +146,9 @@ public:
     /// The file as Open found it, so that a writer can tell whether it changed
     /// since; all zeros before Open and for a buffer.
     TFileStamp Stamp;
+    /// Every directory read: count, entries and next-offset field, cut at the
+    /// end of the file.
+    std::vector<TByteRange> DirectoryRanges;
 
     /// Bytes a text value may take. Entries that all point at one large value
     /// would otherwise cost memory quadratic in the file's size; sound files
