@@ -28,9 +28,9 @@ void EditAsciiTagRow(TForm1& form, int row)
     const TAsciiField field = FieldOfRow(cells, form.HexMode());
     const std::string path = form.TiffFile->FileName;
     try {
-        WriteAsciiField(path, form.TiffFile->Stamp, field, dialog.Text().toStdString());
+        WriteAsciiField(*form.TiffFile, field, dialog.Text().toStdString());
     } catch (const ESaveFailed&) {
-        Messages::ShowError(QString::fromUtf8(SaveFailedText.data(), static_cast<qsizetype>(SaveFailedText.size())));
+        Messages::ShowError(QStringLiteral("Saving failed. Make sure this file is not read-only"));
         return;
     }
     form.LoadFile(QString::fromStdString(path), form.CurrentPage);
