@@ -10,6 +10,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 constexpr const char* kRuler = "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
@@ -105,12 +108,11 @@ void TEditForm::alignRuler()
     Label1->setGeometry(textX, Label1->y(), std::max(560, rulerWidth), Label1->height());
 }
 
-void TEditForm::SetText(const QString& text)
+void TEditForm::SetText(const QString& text, std::size_t maxLength)
 {
+    Edit1->setMaxLength(static_cast<int>(std::min<std::size_t>(maxLength, std::numeric_limits<int>::max())));
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     Edit1->setText(nul < 0 ? text : text.left(nul));
-    if (!text.isEmpty())
-        Edit1->setMaxLength(static_cast<int>(text.size()));
 }
 
 QString TEditForm::Text() const
