@@ -235,6 +235,7 @@ int hexOffsetDigits(std::uint64_t lastOffset)
 std::string hexDumpLine(std::span<const std::uint8_t> bytes, std::uint64_t offset, int offsetDigits)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    offsetDigits = std::clamp(offsetDigits, 1, 16); // 64 bits hold 16 hex digits
     const std::size_t n = std::min<std::size_t>(bytes.size(), 16);
     std::string line;
     line.reserve(static_cast<std::size_t>(offsetDigits) + 68);

@@ -244,4 +244,5 @@ TEST(HexDump, OffsetsPast4GiBWidenEveryLine)
     EXPECT_EQ(lines[1].substr(0, 11), "100000008  ");
     EXPECT_EQ(hexOffsetDigits(0xFFFFFFFF), 8);
     EXPECT_EQ(hexOffsetDigits(kMax64), 16);
+    EXPECT_EQ(hexDumpLine(bytes, kMax64, 40).substr(0, 18), "FFFFFFFFFFFFFFFF  ");
 }
