@@ -5,10 +5,12 @@
 #include <string_view>
 #include <vector>
 
-/// True when the arguments ask for a command-line mode that needs no display.
+/// True unless the arguments start the window: none at all, or a file name
+/// first. An unknown option belongs to the command line, which refuses it.
 bool IsCommandLineMode(const std::vector<std::string>& args);
 
-/// Runs --dump, --batch, --help or --version; returns the exit status.
+/// Runs a command-line mode (--dump, --batch, --help, --version...); returns
+/// the exit status: 2 for a command line it does not understand.
 /// args excludes the program name.
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

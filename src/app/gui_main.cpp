@@ -34,6 +34,8 @@ int runWindow(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Velquin"));
     QStringList args = QApplication::arguments();
     args.removeFirst();
+    if (!args.isEmpty() && args.first() == QLatin1String("--"))
+        args.removeFirst(); // "velquin -- -name.tif" opens a file whose name starts with "-"
     TForm1 form(args);
     form.show();
     return QApplication::exec();

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sstream>
+#include <sys/wait.h>
 
 namespace {
 
@@ -25,6 +28,33 @@ std::vector<std::string> lines(const std::string& text)
     return result;
 }
 
+/// Runs the velquin binary itself with standard output sent to stdoutPath.
+CliRun runBinary(const std::vector<std::string>& args, const std::string& stdoutPath, const TempDir& dir)
+{
+    const std::string errPath = (dir.Path() / "stderr.txt").string();
+    std::vector<std::string> argv{VELQUIN_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargs;
+    for (std::string& a : argv)
+        cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    // No display: the command line must never reach for the window.
+    std::string noDisplay = "DISPLAY=", noWayland = "WAYLAND_DISPLAY=", noQpa = "QT_QPA_PLATFORM=";
+    char* env[] = {noDisplay.data(), noWayland.data(), noQpa.data(), nullptr};
+    const int spawned = posix_spawn(&pid, cargs[0], &actions, nullptr, cargs.data(), env);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = -1;
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid)
+        return {-1, "", ""};
+    const auto err = ReadAll(errPath);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), "", std::string(err.begin(), err.end())};
+}
+
 } // namespace
 
 TEST(Dump, EscapesControlCharactersAndBackslashes)
@@ -33,6 +63,10 @@ TEST(Dump, EscapesControlCharactersAndBackslashes)
     EXPECT_EQ(EscapeCell("tab\there\x1F\x7F"), "tab\\x09here\\x1F\\x7F");
     EXPECT_EQ(EscapeCell("C:\\dir"), "C:\\\\dir");
     EXPECT_EQ(EscapeCell("\u0081\u009F\u00A0\u00E9"), "\\x81\\x9F\u00A0\u00E9");
+    // C2 starts a C1 control only before 80..9F; before anything else it is
+    // a byte of a name that is not UTF-8, and stays as it is.
+    EXPECT_EQ(EscapeCell("\xC2" "A\xC2"), "\xC2" "A\xC2");
+    EXPECT_EQ(EscapeCell("\xC2\xA0"), "\xC2\xA0");
 }
 
 TEST(Dump, PrintsTheRowsOfAPage)
@@ -120,10 +154,11 @@ TEST(Dump, HeaderErrorsAndMissingPages)
     TiffBuilder b;
     b.Page({TestEntry::Short(256, 1)});
     const std::string ok = dir.Write("ok.tif", b.Build());
+    // A page past the last one is refused before anything is listed.
     r = run({"--dump", ok, "--page", "2"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Input file wrong\n");
-    EXPECT_EQ(lines(r.out).size(), 5u);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "velquin: --page 2 is past the last page: " + ok + " has 1 page\n");
+    EXPECT_EQ(r.out, "");
 
     EXPECT_EQ(run({"--dump", (dir.Path() / "none.tif").string()}).status, 1);
     EXPECT_EQ(run({"--dump"}).status, 2);
@@ -137,4 +172,63 @@ TEST(Dump, HelpAndVersion)
     EXPECT_EQ(run({"--version"}).out, "velquin 5.2\n");
     EXPECT_TRUE(IsCommandLineMode({"--dump", "x"}));
     EXPECT_FALSE(IsCommandLineMode({"file.tif"}));
+}
+
+TEST(CommandLine, RefusesWhatItDoesNotUnderstand)
+{
+    TempDir dir;
+    TiffBuilder b;
+    b.Page({TestEntry::Short(256, 1)});
+    b.Page({TestEntry::Short(256, 2)});
+    const std::string path = dir.Write("two.tif", b.Build());
+
+    // An unknown option never reaches the window: without a display that aborted.
+    for (const std::string option : {"--hlep", "-x", "--check"}) {
+        const CliRun r = runBinary({option}, "/dev/null", dir);
+        EXPECT_EQ(r.status, 2) << option;
+        EXPECT_EQ(r.err.rfind("velquin: unknown option '" + option + "'\nUsage: velquin", 0), 0u) << r.err;
+    }
+    EXPECT_FALSE(IsCommandLineMode({}));
+    EXPECT_FALSE(IsCommandLineMode({path, "--whatever"}));
+    EXPECT_TRUE(IsCommandLineMode({"--hlep"}));
+
+    const CliRun misplaced = run({"--dump", path, "--hxe"});
+    EXPECT_EQ(misplaced.status, 2);
+    EXPECT_EQ(misplaced.err.rfind("velquin: unknown option '--hxe'\n", 0), 0u) << misplaced.err;
+    EXPECT_EQ(run({"--dump", path, "--page", "1", "--all-pages"}).status, 2);
+    EXPECT_EQ(run({"--dump", path, "--page", "1", "--page", "2"}).status, 2);
+
+    // Pages run from 1 to the page count; anything else is refused at once.
+    for (const std::string page : {"0", "-1", "3", "2147483647", "2147483648", "1x", ""}) {
+        const CliRun r = run({"--dump", path, "--page", page});
+        EXPECT_EQ(r.status, 2) << page;
+        EXPECT_EQ(r.out, "") << page;
+        EXPECT_NE(r.err.find("--page"), std::string::npos) << page;
+    }
+    EXPECT_EQ(run({"--dump", path, "--page", "2"}).status, 0);
+}
+
+TEST(CommandLine, OutputThatCannotBeWrittenFailsWithItsReason)
+{
+    TempDir dir;
+    TiffBuilder b;
+    b.Page({TestEntry::Short(256, 1)});
+    const std::string path = dir.Write("one.tif", b.Build());
+    const std::string full = "No space left on device";
+
+    CliRun r = runBinary({"--dump", path}, "/dev/full", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velquin: Cannot write standard output. " + full + ".\n");
+
+    r = runBinary({"--batch", dir.Path().string(), "--tags", "256"}, "/dev/full", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velquin: Cannot write standard output. " + full + ".\n");
+
+    r = runBinary({"--help"}, "/dev/full", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(full), std::string::npos) << r.err;
+
+    r = runBinary({"--dump", path}, (dir.Path() / "rows.txt").string(), dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
 }

@@ -1,0 +1,247 @@
+// velquin --batch: the Batch tab's export on the command line.
+#include "app/cli.h"
+#include "app/clicommand.h"
+#include "batch/batchrun.h"
+#include "batch/results.h"
+#include "batch/searchlist.h"
+#include "tagnames/utagdescription.h"
+#include "tiff/errors.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <ostream>
+#include <unistd.h>
+
+const std::string_view BatchUsage = "       velquin --batch DIR [--tags N[=TITLE],...] [--separator S] [--no-header]\n"
+                                    "                     [--first-page-only] [--no-root] [--no-subdirectories]\n"
+                                    "                     [--no-trim] [--output FILE] [--verbose]\n"
+                                    "                                      export tags of every *.tif below DIR\n";
+
+namespace {
+
+/// "256" or "256=Width": the entry a user would add in the Batch tab, with the
+/// default entry's title, or else the dictionary's name, when none is given.
+bool addTagItem(TTagSearchList& list, std::string_view item)
+{
+    const std::size_t eq = item.find('=');
+    const std::string_view number = item.substr(0, eq);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    std::string title;
+    if (eq != std::string_view::npos) {
+        title = item.substr(eq + 1);
+    } else {
+        const auto def = std::find_if(DefaultTagEntries.begin(), DefaultTagEntries.end(),
+                                      [&](std::string_view entry) { return EntryTagNumber(entry) == number; });
+        if (def != DefaultTagEntries.end()) {
+            title = EntryTagName(*def);
+        } else {
+            long long value = 0;
+            const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
+            const auto known = r.ec == std::errc() && value <= 0xFFFF ? static_cast<std::int32_t>(value) : -1;
+            title = TrimBlanksAndControls(GetTagDescription(known));
+        }
+    }
+    list.Add(number, title);
+    return true;
+}
+
+/// The list of --tags: comma-separated items; false for an item that is not one.
+bool parseTagItems(const std::string& items, TTagSearchList& list)
+{
+    list.Clear();
+    for (std::size_t start = 0; !items.empty() && start <= items.size();) {
+        std::size_t end = items.find(',', start);
+        if (end == std::string::npos)
+            end = items.size();
+        if (!addTagItem(list, std::string_view(items).substr(start, end - start)))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+/// The command line's side of a run: lines go out as the bytes Save writes,
+/// a progress line goes to a terminal, skipped files to --verbose.
+class TCliBatchHost : public TBatchHost {
+public:
+    TCliBatchHost(std::string separator, std::ostream& out, std::ostream& err, bool verbose, bool progress)
+        : m_separator(std::move(separator)), m_out(out), m_err(err), m_verbose(verbose), m_progress(progress)
+    {
+    }
+
+    std::string Separator() override { return m_separator; }
+    void ClearResults() override { m_buffer.clear(); }
+    void AppendResultLine(const std::string& line) override
+    {
+        AppendSavedLine(m_buffer, line);
+        if (m_buffer.size() >= kFlushSize)
+            Flush();
+    }
+    void ShowCounters(std::int64_t files, std::int64_t pages) override
+    {
+        m_files = files;
+        m_pages = pages;
+    }
+    void ShowStatus(const std::string&) override {}
+    void ShowFile(const std::string& path) override
+    {
+        if (m_progress)
+            m_lastPath = path;
+    }
+    void ShowRefusal(const std::string& text) override { m_err << "velquin: " << text << '\n'; }
+    void ShowReaderMessage(const std::string& path, const std::string& text) override
+    {
+        ClearProgress();
+        m_err << "velquin: " << path << ": " << text << '\n';
+    }
+    void ProcessMessages() override
+    {
+        if (!m_progress)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastProgress < std::chrono::milliseconds(100))
+            return;
+        m_lastProgress = now;
+        std::string text = std::to_string(m_files) + " files, " + std::to_string(m_pages) + " pages  " + m_lastPath;
+        if (text.size() > 79)
+            text = text.substr(0, 76) + "...";
+        m_err << '\r' << text << "\x1b[K" << std::flush;
+        m_progressShown = true;
+    }
+    void Skipped(const std::string& path, const std::string& reason) override
+    {
+        if (!m_verbose)
+            return;
+        ClearProgress();
+        m_err << "velquin: skipped " << path << ": " << reason << '\n';
+    }
+
+    /// Lines go to this file instead of out. It is created by the first write,
+    /// so a refused run leaves an existing file alone.
+    void SetOutputPath(std::string path) { m_outputPath = std::move(path); }
+
+    /// Writes what is buffered; false once the output cannot be created or written.
+    bool Flush(bool create = false)
+    {
+        if (!m_outputPath.empty() && !m_output && (create || !m_buffer.empty())) {
+            m_file.open(m_outputPath, std::ios::binary | std::ios::trunc);
+            m_output = std::make_unique<TOutput>(m_file);
+            if (!m_file) {
+                m_openErrno = errno;
+                return false;
+            }
+        }
+        if (!m_outputPath.empty() && !m_output)
+            return true; // nothing written yet, nothing to create
+        TOutput& output = m_outputPath.empty() ? m_stdout : *m_output;
+        const bool ok = output.Write(m_buffer) && output.Flush();
+        m_buffer.clear();
+        return ok;
+    }
+
+    bool Failed() const { return m_stdout.Failed() || m_openErrno != 0 || (m_output && m_output->Failed()); }
+
+    /// Why the output could not be written.
+    std::string FailureText() const
+    {
+        if (m_outputPath.empty())
+            return m_stdout.FailureText("standard output");
+        const std::string target = "\"" + m_outputPath + "\"";
+        if (m_openErrno != 0)
+            return WithFullStop("Cannot write " + target + ". " + std::strerror(m_openErrno));
+        return m_output->FailureText(target);
+    }
+
+    void ClearProgress()
+    {
+        if (m_progressShown)
+            m_err << "\r\x1b[K" << std::flush;
+        m_progressShown = false;
+    }
+
+private:
+    static constexpr std::size_t kFlushSize = 64 * 1024;
+    std::string m_separator;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    TOutput m_stdout{m_out};
+    bool m_verbose;
+    bool m_progress;
+    bool m_progressShown = false;
+    std::string m_outputPath;
+    std::ofstream m_file;
+    std::unique_ptr<TOutput> m_output;
+    int m_openErrno = 0;
+    std::string m_buffer;
+    std::string m_lastPath;
+    std::int64_t m_files = 0;
+    std::int64_t m_pages = 0;
+    std::chrono::steady_clock::time_point m_lastProgress{};
+};
+
+} // namespace
+
+int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    TBatchOptions options;
+    TTagSearchList list; // without --tags: the defaults, none checked
+    std::string tags;
+    std::string separator = ",";
+    std::string outputPath;
+    bool noHeader = false, firstPageOnly = false, noRoot = false, noSubdirectories = false, noTrim = false;
+    bool verbose = false;
+    CLI::App app;
+    app.add_option("--batch", options.StartDir)->required();
+    auto* tagsOption = app.add_option("--tags", tags);
+    app.add_option("--separator", separator);
+    auto* outputOption = app.add_option("--output", outputPath);
+    app.add_flag("--no-header", noHeader);
+    app.add_flag("--first-page-only", firstPageOnly);
+    app.add_flag("--no-root", noRoot);
+    app.add_flag("--no-subdirectories", noSubdirectories);
+    app.add_flag("--no-trim", noTrim);
+    app.add_flag("--verbose", verbose);
+    if (!ParseCommand(app, args, err))
+        return ExitUsage;
+    if (tagsOption->count() > 0 && !parseTagItems(tags, list)) {
+        err << "velquin: --tags takes NUMBER or NUMBER=TITLE items separated by commas\n";
+        return ExitUsage;
+    }
+    options.AddDescription = !noHeader;
+    options.AllPages = !firstPageOnly;
+    options.IncludeRoot = !noRoot;
+    options.IncludeSubDirectories = !noSubdirectories;
+    options.TrimValue = !noTrim;
+
+    const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO);
+    TCliBatchHost host(separator, out, err, verbose, progress);
+    if (outputOption->count() > 0)
+        host.SetOutputPath(outputPath);
+    TBatchRun run(list, host);
+    TBatchOutcome outcome;
+    try {
+        outcome = run.Run(options);
+    } catch (const EVelquinError& e) {
+        host.Flush();
+        host.ClearProgress();
+        err << "velquin: " << WithFullStop(e.what()) << '\n';
+        return 1;
+    }
+    host.ClearProgress();
+    if (!host.Flush(outcome != TBatchOutcome::Refused) || host.Failed()) {
+        err << "velquin: " << host.FailureText() << '\n';
+        return 1;
+    }
+    if (verbose)
+        err << "velquin: " << run.FileCount() << " files, " << run.PageCount() << " pages\n";
+    return outcome == TBatchOutcome::Refused ? 1 : 0;
+}

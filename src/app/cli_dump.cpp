@@ -1,0 +1,122 @@
+// velquin --dump: the tag listing of a page, as the window shows it.
+#include "app/cli.h"
+#include "app/clicommand.h"
+#include "tiff/errors.h"
+#include "tiff/listing.h"
+#include "tiff/tiff.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <ostream>
+#include <sys/stat.h>
+
+const std::string_view DumpUsage = "       velquin --dump FILE [--page N | --all-pages] [--hex]\n"
+                                   "                                      print the tag listing of a page\n";
+
+namespace {
+
+/// Writes rows as TAB-joined escaped cells, in large chunks.
+bool printRows(const std::vector<TListingRow>& rows, TOutput& out)
+{
+    std::string buffer;
+    buffer.reserve(1 << 16);
+    for (const TListingRow& row : rows) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (i)
+                buffer.push_back('\t');
+            AppendEscapedCell(buffer, row[i]);
+        }
+        buffer.push_back('\n');
+        if (buffer.size() > (1 << 16) - 1024) {
+            if (!out.Write(buffer))
+                return false;
+            buffer.clear();
+        }
+    }
+    return out.Write(buffer);
+}
+
+/// A page number from 1 up; anything else (0, negative, not a number, too large) is refused.
+bool parsePageNumber(const std::string& text, int& page)
+{
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), page);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size() && page >= 1;
+}
+
+/// Empty when path names a regular file, else the reason it cannot be read.
+std::string unreadableReason(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(st.st_mode))
+        return "Is a directory";
+    if (!S_ISREG(st.st_mode))
+        return "Not a regular file";
+    return {};
+}
+
+} // namespace
+
+int RunDumpCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    std::string path;
+    std::string pageText;
+    bool allPages = false;
+    bool hex = false;
+    CLI::App app;
+    app.add_option("--dump", path)->required();
+    auto* pageOption = app.add_option("--page", pageText);
+    app.add_flag("--all-pages", allPages)->excludes(pageOption);
+    app.add_flag("--hex", hex);
+    if (!ParseCommand(app, args, err))
+        return ExitUsage;
+
+    int page = 1;
+    if (pageOption->count() > 0) {
+        if (!parsePageNumber(pageText, page)) {
+            err << "velquin: --page takes a page number from 1 to the number of pages, not '" << pageText << "'\n";
+            return ExitUsage;
+        }
+    }
+    if (const std::string reason = unreadableReason(path); !reason.empty()) {
+        err << WithFullStop("Cannot open file \"" + path + "\". " + reason) << '\n';
+        return 1;
+    }
+
+    TTiffFile file([&err](const std::string& message) { err << message << '\n'; });
+    try {
+        file.Open(path);
+    } catch (const EVelquinError& e) {
+        err << WithFullStop(e.what()) << '\n';
+        return 1;
+    }
+    if (pageOption->count() > 0 && page > file.PageCount()) {
+        err << "velquin: --page " << page << " is past the last page: " << path << " has " << file.PageCount()
+            << (file.PageCount() == 1 ? " page\n" : " pages\n");
+        return ExitUsage;
+    }
+
+    TOutput output(out);
+    int status = 0;
+    const int first = allPages ? 1 : page;
+    // A file without pages still lists its header rows and reports page 1 missing.
+    const int last = allPages ? std::max(1, file.PageCount()) : page;
+    for (int p = first; p <= last && !output.Failed(); ++p) {
+        const TListing listing = BuildListing(file, p, hex);
+        printRows(listing.Rows, output);
+        if (listing.Failed) {
+            output.Flush();
+            err << "Input file wrong\n";
+            status = 1;
+        }
+    }
+    if (!output.Flush()) {
+        err << "velquin: " << output.FailureText("standard output") << '\n';
+        return 1;
+    }
+    return status;
+}
