@@ -361,8 +361,8 @@ void WriteAsciiField(const TTiffFile& file, const TAsciiField& field, std::strin
 
     // The field must hold what the listing showed, NUL and all; a text the
     // reader cut short does not match, so unseen bytes are never blanked.
-    // The old bytes also serve to undo a failed write.
-    // The count is bounded by the file's size (CheckAsciiField).
+    // The old bytes also serve to undo a failed write. The count is bounded
+    // by the file's size (CheckAsciiField).
     std::string old(room + 1, '\0');
     if (!readAt(fd, reinterpret_cast<std::uint8_t*>(old.data()), old.size(), pos)) {
         if (errno == 0) // cut short by a writer that ignores locks
@@ -388,8 +388,7 @@ void WriteAsciiField(const TTiffFile& file, const TAsciiField& field, std::strin
     std::size_t restored = 0;
     if (undo > 0 && (!writeAt(calls, fd, old.data(), undo, pos, restored) || calls.Flush(fd) != 0))
         detail += "; putting the old text back failed too (" + systemReason() +
-                  "), so the field may hold part of "
-                  "the new text";
+                  "), so the field may hold part of the new text";
     refuse(TReason::WriteFailed, detail);
 }
 
@@ -412,7 +411,7 @@ void EditTagText(const std::string& path, int page, std::uint16_t tag, std::stri
         if (!IsEditableRow(row))
             throw EVelquinError(std::string(NotAsciiText));
         const TAsciiField field = FieldOfRow(row, false);
-        CheckAsciiField(file, field);
+        CheckAsciiField(file, field); // the field's own faults before the text's length
         const std::size_t room = FieldRoom(field);
         if (Utf8Length(text) > room)
             refuse(TReason::TooLong, "it holds " + std::to_string(room) + (room == 1 ? " character" : " characters"));
