@@ -185,8 +185,8 @@ void TBatchRun::BuildValueCells(int pageIndex, const std::string& separator, std
                 if (!tag.IsRead() || tag.Number() != number)
                     continue;
                 line += separator;
-                AppendQuoted(line, m_options.TrimValue ? TrimBlanksAndControls(tag.ValueText)
-                                                       : std::string_view(tag.ValueText));
+                appendValueField(line, m_options.TrimValue ? TrimBlanksAndControls(tag.ValueText)
+                                                           : std::string_view(tag.ValueText));
                 matched = true;
             }
         }
@@ -197,8 +197,7 @@ void TBatchRun::BuildValueCells(int pageIndex, const std::string& separator, std
     }
 }
 
-void TBatchRun::AppendResultLine(std::string& line)
+void TBatchRun::AppendResultLine(const std::string& line)
 {
-    MakePaneText(line);
     m_host.AppendResultLine(line);
 }

@@ -46,7 +46,7 @@ public:
     /// The separator as it stands now (any text, also empty).
     virtual std::string Separator() = 0;
     virtual void ClearResults() = 0;
-    /// One header or data line, already fit for the pane (see MakePaneText).
+    /// One header or data line: a whole record without its line end (see results.h).
     virtual void AppendResultLine(const std::string& line) = 0;
     virtual void ShowCounters(std::int64_t files, std::int64_t pages) = 0;
     /// The batch status line.
@@ -93,7 +93,7 @@ private:
     void WalkSubdirectories(const std::string& directory, const std::vector<std::string>& subdirectories);
     void appendDataLine(const std::string& path, const std::string& name, int pageIndex);
     void BuildValueCells(int pageIndex, const std::string& separator, std::string& line) const;
-    void AppendResultLine(std::string& line);
+    void AppendResultLine(const std::string& line);
 
     const TTagSearchList& m_list;
     TBatchHost& m_host;

@@ -277,13 +277,13 @@ TEST(BatchRun, ValueCellsMatchEntriesExactly)
     run.Run(options);
     ASSERT_EQ(host.lines.size(), 1u);
     const std::string cells = host.lines[0].substr(host.lines[0].find(R"("v.tif")") + 7);
-    EXPECT_EQ(cells, R"(,"640","641","","say "cheese", "; ok","padded","one two","","640","641","")");
+    EXPECT_EQ(cells, R"(,"640","641","","say ""cheese"", ""; ok","padded","one two","","640","641","")");
 
     options.TrimValue = false;
     run.Run(options);
     const std::string raw = host.lines[0].substr(host.lines[0].find(R"("v.tif")") + 7);
     // Untrimmed, the ending NUL (and any NUL inside) is written as one blank.
-    EXPECT_EQ(raw, R"(,"640","641","","say "cheese", "; ok ","  padded	  ","one two ","","640","641","")");
+    EXPECT_EQ(raw, R"(,"640","641","","say ""cheese"", ""; ok ","  padded	  ","one two ","","640","641","")");
 }
 
 TEST(BatchRun, RefusalsEmptyThePaneAndResetTheCounters)
@@ -482,30 +482,39 @@ TEST(BatchRun, YieldsBetweenFilesAndDirectoryLevels)
     EXPECT_GE(host.yields, 4 * 2 + 3 + 2 * 2);
 }
 
-TEST(Results, PaneTextAndSavedBytes)
+TEST(Results, FieldsAreQuotedForCsv)
 {
-    std::string line = std::string("a\0b", 3) + "\xC3\xA9" + "\xFF" + "\xE2\x82" + "z";
-    MakePaneText(line);
-    EXPECT_EQ(line, "a b\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDz");
-    std::string surrogate = "\xED\xA0\x80";
-    MakePaneText(surrogate);
-    EXPECT_EQ(surrogate, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
-    std::string plain = "\"x\";\"\xE2\x82\xAC\"";
-    MakePaneText(plain);
-    EXPECT_EQ(plain, "\"x\";\"\xE2\x82\xAC\"");
+    struct Case {
+        std::string_view field, quoted, asValue;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"plain, with separators;",  R"("plain, with separators;")",  R"("plain, with separators;")"},
+        {"",                         R"("")",                         R"("")"},
+        {R"(say "hi")",              R"("say ""hi""")",               R"("say ""hi""")"},
+        {R"(")",                     R"("""")",                       R"("""")"},
+        {"caf\xE9 \xFF\xE2\x80",       "\"caf\xE9 \xFF\xE2\x80\"",      "\"caf\xE9 \xFF\xE2\x80\""},
+        {"p\xE2\x80\xA9q\xEF\xB7\x90",  "\"p\xE2\x80\xA9q\xEF\xB7\x90\"", "\"p\xE2\x80\xA9q\xEF\xB7\x90\""},
+        // Names keep their breaks as they are; values have each break as CR LF.
+        {"a\nb\r\nc\rd",              "\"a\nb\r\nc\rd\"",              "\"a\r\nb\r\nc\r\nd\""},
+        {"\r\r\n\n",                  "\"\r\r\n\n\"",                  "\"\r\n\r\n\r\n\""},
+        {std::string_view("n\0l", 3), std::string_view("\"n\0l\"", 5), "\"n l\""},
+        {"\"\r\n\"/etc/passwd\",\"1\"", "\"\"\"\r\n\"\"/etc/passwd\"\",\"\"1\"\"\"",
+                                      "\"\"\"\r\n\"\"/etc/passwd\"\",\"\"1\"\"\""},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        std::string quoted = "x"; // appended, not replaced
+        AppendQuoted(quoted, c.field);
+        EXPECT_EQ(std::string_view(quoted).substr(1), c.quoted) << c.field;
+        EXPECT_EQ(quoted[0], 'x');
+        std::string value;
+        appendValueField(value, c.field);
+        EXPECT_EQ(value, c.asValue) << c.field;
+    }
 
     std::string out;
-    AppendSavedLine(out, "\"a\nb\",\"c\r\nd\",\"e\rf\"");
+    AppendSavedLine(out, "\"a\r\nb\",\"c\"");
     AppendSavedLine(out, "");
-    EXPECT_EQ(out, "\"a\r\nb\",\"c\r\nd\",\"e\r\nf\"\r\n\r\n");
-    out.clear();
-    // Where the pane's text document breaks too; U+2028 and other controls stay.
-    AppendSavedLine(out, "p\xE2\x80\xA9q\xEF\xB7\x90r\xEF\xB7\x91s\xE2\x80\xA8t\x0B\xC2\x85\xE2\x80");
-    EXPECT_EQ(out, "p\r\nq\r\nr\r\ns\xE2\x80\xA8t\x0B\xC2\x85\xE2\x80\r\n");
-
-    EXPECT_EQ(SavedResultsBytes(""), "");
-    EXPECT_EQ(SavedResultsBytes("x"), "x\r\n");
-    EXPECT_EQ(SavedResultsBytes("x\ny\n"), "x\r\ny\r\n");
-    EXPECT_EQ(SavedResultsBytes("x\n\n"), "x\r\n\r\n");
-    EXPECT_EQ(SavedResultsBytes("\n"), "\r\n");
+    EXPECT_EQ(out, "\"a\r\nb\",\"c\"\r\n\r\n");
 }
