@@ -70,7 +70,7 @@ bool parseTagItems(const std::string& items, TTagSearchList& list)
 }
 
 /// The command line's side of a run: lines go out as the bytes Save writes,
-/// a progress line goes to a terminal, skipped files to --verbose.
+/// a progress line goes to a terminal, files not read to --verbose.
 class TCliBatchHost : public TBatchHost {
 public:
     TCliBatchHost(std::string separator, std::ostream& out, std::ostream& err, bool verbose, bool progress)
@@ -117,13 +117,8 @@ public:
         m_err << '\r' << text << "\x1b[K" << std::flush;
         m_progressShown = true;
     }
-    void Skipped(const std::string& path, const std::string& reason) override
-    {
-        if (!m_verbose)
-            return;
-        ClearProgress();
-        m_err << "velquin: skipped " << path << ": " << reason << '\n';
-    }
+    void NotTiff(const std::string& path, const std::string& reason) override { tell("not TIFF ", path, reason); }
+    void NotRead(const std::string& path, const std::string& reason) override { tell("not read ", path, reason); }
 
     /// Lines go to this file instead of out. It is created by the first write,
     /// so a refused run leaves an existing file alone.
@@ -169,6 +164,14 @@ public:
     }
 
 private:
+    void tell(std::string_view what, const std::string& path, const std::string& reason)
+    {
+        if (!m_verbose)
+            return;
+        ClearProgress();
+        m_err << "velquin: " << what << path << ": " << reason << '\n';
+    }
+
     static constexpr std::size_t kFlushSize = 64 * 1024;
     std::string m_separator;
     std::ostream& m_out;
@@ -241,7 +244,10 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
         err << "velquin: " << host.FailureText() << '\n';
         return 1;
     }
-    if (verbose)
-        err << "velquin: " << run.FileCount() << " files, " << run.PageCount() << " pages\n";
+    if (verbose) {
+        const TBatchCounts& c = run.Counts();
+        err << "velquin: " << c.Files << " files, " << c.Pages << " pages, " << c.NotTiff << " not TIFF, " << c.NotRead
+            << " not read, " << c.Damaged << " damaged\n";
+    }
     return outcome == TBatchOutcome::Refused ? 1 : 0;
 }

@@ -100,7 +100,9 @@ TEST(BatchCli, RefusalsErrorsAndVerboseCounts)
 
     r = run({"--batch", root, "--verbose", "--tags", "256"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "velquin: skipped " + root + "/bad.tif: Not a valid tiff file\nvelquin: 1 files, 1 pages\n");
+    EXPECT_EQ(r.err, "velquin: not TIFF " + root +
+                         "/bad.tif: Not a valid tiff file\n"
+                         "velquin: 1 files, 1 pages, 1 not TIFF, 0 not read, 0 damaged\n");
 
     const std::string noDir = root + "/no/such/dir/out.txt";
     r = run({"--batch", root, "--output", noDir});

@@ -3,6 +3,7 @@
 #include "batch/dirlisting.h"
 #include "batch/results.h"
 #include "batch/searchlist.h"
+#include "support/nooverride.h"
 #include "support/tempdir.h"
 #include "support/tiffbuilder.h"
 #include "tiff/errors.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
@@ -23,7 +25,7 @@ namespace {
 /// clicking in the window would.
 struct RecordingHost : TBatchHost {
     std::string separator = ",";
-    std::vector<std::string> lines, statuses, shownFiles, refusals, readerMessages, skipped;
+    std::vector<std::string> lines, statuses, shownFiles, refusals, readerMessages, notTiff, notRead;
     std::int64_t files = -1, pages = -1;
     int clears = 0;
     int yields = 0;
@@ -66,7 +68,11 @@ struct RecordingHost : TBatchHost {
         if (onYield)
             onYield();
     }
-    void Skipped(const std::string& path, const std::string&) override { skipped.push_back(path); }
+    void NotTiff(const std::string& path, const std::string&) override { notTiff.push_back(path); }
+    void NotRead(const std::string& path, const std::string& reason) override
+    {
+        notRead.push_back(path + ": " + reason);
+    }
 };
 
 TestEntry ascii(TiffBuilder& b, std::uint16_t tag, std::string_view text)
@@ -396,13 +402,21 @@ TEST(BatchRun, OddFilesAreSkippedWithoutBlocking)
     EXPECT_EQ(fileNames(host.lines), (std::vector<std::string>{"4 read-only.tif", "7 ok.TIFF", "9 link.tif"}));
     EXPECT_TRUE(host.lines[3].starts_with(q(root + "/9 link.tif") + ",")) << host.lines[3];
     EXPECT_TRUE(host.lines[3].ends_with(R"("1","7")"));
-    // Counted: the files read, also the one that vanished, the one that became a
-    // FIFO and the one without pages; not the files that are not TIFF.
-    EXPECT_EQ(host.files, 6);
+    // Counted as files: those read as TIFF, also the one without pages. The
+    // one that vanished and the one that became a FIFO were not read, and
+    // say why; the files that are not TIFF are counted apart.
+    EXPECT_EQ(host.files, 4);
     EXPECT_EQ(host.pages, 3);
-    EXPECT_EQ(host.skipped,
+    EXPECT_EQ(host.notTiff,
               (std::vector<std::string>{root + "/1 not tiff.tif", root + "/2 empty.tif", root + "/3 short.tif"}));
-    EXPECT_EQ(host.shownFiles.size(), 6u);
+    EXPECT_EQ(host.notRead, (std::vector<std::string>{root + "/5 gone.tif: No such file or directory",
+                                                      root + "/6 fifo later.tif: Not a regular file"}));
+    EXPECT_EQ(host.shownFiles.size(), 4u);
+    const TBatchCounts& counts = run.Counts();
+    EXPECT_EQ(counts.Files, 4);
+    EXPECT_EQ(counts.NotTiff, 3);
+    EXPECT_EQ(counts.NotRead, 2);
+    EXPECT_EQ(counts.Damaged, 0);
 }
 
 TEST(BatchRun, DamagedDirectoryIsReportedAndItsPagesWritten)
@@ -424,6 +438,15 @@ TEST(BatchRun, DamagedDirectoryIsReportedAndItsPagesWritten)
     ASSERT_GE(host.lines.size(), 2u);
     EXPECT_TRUE(host.lines[1].ends_with(R"("1","1")"));
     EXPECT_EQ(host.files, 1);
+    EXPECT_EQ(run.Counts().Damaged, 1);
+
+    // A sound file beside it is not counted as damaged; the count starts anew.
+    dir.Write("good.tif", tiff({3}));
+    const std::size_t messages = host.readerMessages.size();
+    run.Run(optionsFor(dir));
+    EXPECT_EQ(run.Counts().Files, 2);
+    EXPECT_EQ(run.Counts().Damaged, 1);
+    EXPECT_EQ(host.readerMessages.size(), 2 * messages);
 }
 
 TEST(BatchRun, UnreadableDirectories)
@@ -441,7 +464,8 @@ TEST(BatchRun, UnreadableDirectories)
     };
     EXPECT_EQ(run.Run(optionsFor(dir)), TBatchOutcome::Finished);
     EXPECT_EQ(fileNames(host.lines), (std::vector<std::string>{"a.tif", "c.tif"}));
-    EXPECT_EQ(host.skipped, (std::vector<std::string>{dir.Path().string() + "/b"}));
+    EXPECT_EQ(host.notRead, (std::vector<std::string>{dir.Path().string() + "/b: No such file or directory"}));
+    EXPECT_EQ(run.Counts().NotRead, 1);
 
     // The starting directory itself: the run ends and the error reaches the caller.
     TempDir gone;
@@ -459,6 +483,83 @@ TEST(BatchRun, UnreadableDirectories)
     }
     EXPECT_EQ(host.statuses.back(), "Finished...");
     EXPECT_EQ(host.lines.size(), 1u);
+}
+
+TEST(BatchRun, FilesAndFoldersNotReadAreToldWithTheirReason)
+{
+    TempDir dir;
+    dir.Write("closed/a.tif", tiff({1}));
+    dir.Write("listed only/b.tif", tiff({2}));
+    dir.Write("listed only/inner/c.tif", tiff({3}));
+    dir.Write("open/d.tif", tiff({4}));
+    const std::string root = dir.Path().string();
+    ASSERT_EQ(::chmod((root + "/closed").c_str(), 0), 0);
+    // Its names can be listed, but nothing inside can be reached.
+    ASSERT_EQ(::chmod((root + "/listed only").c_str(), 0444), 0);
+
+    TTagSearchList list;
+    RecordingHost host;
+    TBatchRun run(list, host);
+    {
+        const TNoPermissionOverride asUser;
+        struct stat st {};
+        if (::stat((root + "/listed only/b.tif").c_str(), &st) == 0)
+            GTEST_SKIP() << "permission bits do not hold for this user";
+        EXPECT_EQ(run.Run(optionsFor(dir)), TBatchOutcome::Finished);
+    }
+    EXPECT_EQ(host.notRead, (std::vector<std::string>{root + "/closed: Permission denied",
+                                                      root + "/listed only/b.tif: Permission denied",
+                                                      root + "/listed only/inner: Permission denied"}));
+    EXPECT_EQ(fileNames(host.lines), (std::vector<std::string>{"d.tif"}));
+    EXPECT_EQ(run.Counts().Files, 1);
+    EXPECT_EQ(run.Counts().NotRead, 3);
+    EXPECT_EQ(run.Counts().NotTiff, 0);
+}
+
+TEST(BatchRun, PathsTooLongAreToldNotLost)
+{
+    // Folders nested until a path passes PATH_MAX, made relative to each other
+    // since no whole path can name the deepest ones.
+    TempDir dir;
+    const std::string root = dir.Path().string();
+    const std::string name(200, 'd');
+    const int depth = static_cast<int>((4096 - root.size()) / (name.size() + 1)) + 1;
+    int fd = ::open(root.c_str(), O_DIRECTORY | O_CLOEXEC);
+    int middle = -1;
+    for (int level = 1; level <= depth; ++level) {
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+        const int next = ::openat(fd, name.c_str(), O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(next, 0);
+        if (level == depth / 2)
+            middle = ::dup(next);
+        if (level == depth - 1) {
+            // Its own path fits; with this file's long name it does not.
+            const std::string file = std::string(100, 'f') + ".tif";
+            const int out = ::openat(next, file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            ASSERT_GE(out, 0);
+            const auto bytes = tiff({5});
+            ASSERT_EQ(::write(out, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+            ::close(out);
+        }
+        ::close(fd);
+        fd = next;
+    }
+    ::close(fd);
+    dir.Write("short.tif", tiff({1}));
+
+    TTagSearchList list;
+    RecordingHost host;
+    TBatchRun run(list, host);
+    EXPECT_EQ(run.Run(optionsFor(dir)), TBatchOutcome::Finished);
+    ASSERT_EQ(host.notRead.size(), 2u);
+    EXPECT_TRUE(host.notRead[0].ends_with(".tif: File name too long")) << host.notRead[0].substr(4000);
+    EXPECT_TRUE(host.notRead[1].ends_with(name + ": File name too long")) << host.notRead[1].substr(4000);
+    EXPECT_EQ(fileNames(host.lines), (std::vector<std::string>{"short.tif"}));
+    EXPECT_EQ(run.Counts().NotRead, 2);
+
+    // Cut the chain in two, so that both halves can be removed by path.
+    ASSERT_EQ(::renameat(middle, name.c_str(), AT_FDCWD, (root + "/cut").c_str()), 0);
+    ::close(middle);
 }
 
 TEST(BatchRun, YieldsBetweenFilesAndDirectoryLevels)
