@@ -29,12 +29,13 @@ namespace {
 
 /// "256" or "256=Width": the entry a user would add in the Batch tab, with the
 /// default entry's title, or else the dictionary's name, when none is given.
-bool addTagItem(TTagSearchList& list, std::string_view item)
+/// Returns why the item is refused, or an empty text.
+std::string addTagItem(TTagSearchList& list, std::string_view item)
 {
     const std::size_t eq = item.find('=');
     const std::string_view number = item.substr(0, eq);
     if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos)
-        return false;
+        return "--tags takes NUMBER or NUMBER=TITLE items separated by commas";
     std::string title;
     if (eq != std::string_view::npos) {
         title = item.substr(eq + 1);
@@ -50,23 +51,27 @@ bool addTagItem(TTagSearchList& list, std::string_view item)
             title = TrimBlanksAndControls(GetTagDescription(known));
         }
     }
-    list.Add(number, title);
-    return true;
+    // The list holds an entry once; a second column of the same title would
+    // otherwise be dropped without a word.
+    if (list.Add(number, title) < 0)
+        return "--tags names \"" + std::string(item) + "\" twice";
+    return {};
 }
 
-/// The list of --tags: comma-separated items; false for an item that is not one.
-bool parseTagItems(const std::string& items, TTagSearchList& list)
+/// The list of --tags: comma-separated items. Returns why they are refused, or an empty text.
+std::string parseTagItems(const std::string& items, TTagSearchList& list)
 {
     list.Clear();
     for (std::size_t start = 0; !items.empty() && start <= items.size();) {
         std::size_t end = items.find(',', start);
         if (end == std::string::npos)
             end = items.size();
-        if (!addTagItem(list, std::string_view(items).substr(start, end - start)))
-            return false;
+        std::string problem = addTagItem(list, std::string_view(items).substr(start, end - start));
+        if (!problem.empty())
+            return problem;
         start = end + 1;
     }
-    return true;
+    return {};
 }
 
 /// The command line's side of a run: lines go out as the bytes Save writes,
@@ -215,9 +220,11 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
     app.add_flag("--verbose", verbose);
     if (!ParseCommand(app, args, err))
         return ExitUsage;
-    if (tagsOption->count() > 0 && !parseTagItems(tags, list)) {
-        err << "velquin: --tags takes NUMBER or NUMBER=TITLE items separated by commas\n";
-        return ExitUsage;
+    if (tagsOption->count() > 0) {
+        if (const std::string problem = parseTagItems(tags, list); !problem.empty()) {
+            err << "velquin: " << problem << '\n';
+            return ExitUsage;
+        }
     }
     options.AddDescription = !noHeader;
     options.AllPages = !firstPageOnly;

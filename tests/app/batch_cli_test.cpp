@@ -117,3 +117,22 @@ TEST(BatchCli, RefusalsErrorsAndVerboseCounts)
     EXPECT_TRUE(IsCommandLineMode({"--batch", root}));
     EXPECT_NE(run({"--help"}).out.find("--batch DIR"), std::string::npos);
 }
+
+TEST(BatchCli, RepeatedTagItemsAreRefusedByName)
+{
+    TempDir dir;
+    dir.Write("a.tif", tiff({7}));
+    const std::string root = dir.Path().string();
+    CliRun r = run({"--batch", root, "--tags", "256,305,256"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "velquin: --tags names \"256\" twice\n");
+    EXPECT_EQ(r.out, "");
+    r = run({"--batch", root, "--tags", "256=W,256=w"}); // titles are compared as the window compares them
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "velquin: --tags names \"256=w\" twice\n");
+
+    // The same tag under two titles is two columns.
+    r = run({"--batch", root, "--tags", "256,256=Again", "--no-header"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\"" + root + "/a.tif\",\"a.tif\",\"1\",\"7\",\"7\"\r\n");
+}
