@@ -1,6 +1,7 @@
 // velquin --batch: the Batch tab's export on the command line.
 #include "app/cli.h"
 #include "app/clicommand.h"
+#include "batch/atomicfile.h"
 #include "batch/batchrun.h"
 #include "batch/results.h"
 #include "batch/searchlist.h"
@@ -10,11 +11,10 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <ostream>
@@ -74,6 +74,47 @@ std::string parseTagItems(const std::string& items, TTagSearchList& list)
     return {};
 }
 
+// The temporary file of --output, removed when an interrupt ends the program;
+// a fixed buffer, since the handler may only make async-signal-safe calls.
+char g_temporaryPath[4096 + 64];
+
+extern "C" void removeTemporaryAndDie(int signal)
+{
+    if (g_temporaryPath[0] != '\0')
+        ::unlink(g_temporaryPath);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+/// Keeps the --output file's temporary path for the interrupt handler while it lives.
+class TInterruptCleanup {
+public:
+    explicit TInterruptCleanup(const std::string& path)
+    {
+        if (path.empty() || path.size() >= sizeof g_temporaryPath)
+            return;
+        std::memcpy(g_temporaryPath, path.c_str(), path.size() + 1);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            m_previous[i] = ::signal(kSignals[i], removeTemporaryAndDie);
+        m_active = true;
+    }
+    ~TInterruptCleanup()
+    {
+        if (!m_active)
+            return;
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            ::signal(kSignals[i], m_previous[i]);
+        g_temporaryPath[0] = '\0';
+    }
+    TInterruptCleanup(const TInterruptCleanup&) = delete;
+    TInterruptCleanup& operator=(const TInterruptCleanup&) = delete;
+
+private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    void (*m_previous[std::size(kSignals)])(int) = {};
+    bool m_active = false;
+};
+
 /// The command line's side of a run: lines go out as the bytes Save writes,
 /// a progress line goes to a terminal, files not read to --verbose.
 class TCliBatchHost : public TBatchHost {
@@ -125,41 +166,19 @@ public:
     void NotTiff(const std::string& path, const std::string& reason) override { tell("not TIFF ", path, reason); }
     void NotRead(const std::string& path, const std::string& reason) override { tell("not read ", path, reason); }
 
-    /// Lines go to this file instead of out. It is created by the first write,
-    /// so a refused run leaves an existing file alone.
-    void SetOutputPath(std::string path) { m_outputPath = std::move(path); }
+    /// Lines go to this file instead of out; it replaces the target only by Commit.
+    void SetOutput(TAtomicFile* file) { m_file = file; }
 
-    /// Writes what is buffered; false once the output cannot be created or written.
-    bool Flush(bool create = false)
+    /// Writes what is buffered; false once the output cannot be written.
+    bool Flush()
     {
-        if (!m_outputPath.empty() && !m_output && (create || !m_buffer.empty())) {
-            m_file.open(m_outputPath, std::ios::binary | std::ios::trunc);
-            m_output = std::make_unique<TOutput>(m_file);
-            if (!m_file) {
-                m_openErrno = errno;
-                return false;
-            }
-        }
-        if (!m_outputPath.empty() && !m_output)
-            return true; // nothing written yet, nothing to create
-        TOutput& output = m_outputPath.empty() ? m_stdout : *m_output;
-        const bool ok = output.Write(m_buffer) && output.Flush();
+        const bool ok = m_file ? m_file->Write(m_buffer) : m_stdout.Write(m_buffer) && m_stdout.Flush();
         m_buffer.clear();
         return ok;
     }
 
-    bool Failed() const { return m_stdout.Failed() || m_openErrno != 0 || (m_output && m_output->Failed()); }
-
     /// Why the output could not be written.
-    std::string FailureText() const
-    {
-        if (m_outputPath.empty())
-            return m_stdout.FailureText("standard output");
-        const std::string target = "\"" + m_outputPath + "\"";
-        if (m_openErrno != 0)
-            return WithFullStop("Cannot write " + target + ". " + std::strerror(m_openErrno));
-        return m_output->FailureText(target);
-    }
+    std::string FailureText() const { return m_file ? m_file->FailureText() : m_stdout.FailureText("standard output"); }
 
     void ClearProgress()
     {
@@ -185,10 +204,7 @@ private:
     bool m_verbose;
     bool m_progress;
     bool m_progressShown = false;
-    std::string m_outputPath;
-    std::ofstream m_file;
-    std::unique_ptr<TOutput> m_output;
-    int m_openErrno = 0;
+    TAtomicFile* m_file = nullptr;
     std::string m_buffer;
     std::string m_lastPath;
     std::int64_t m_files = 0;
@@ -232,22 +248,38 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
     options.IncludeSubDirectories = !noSubdirectories;
     options.TrimValue = !noTrim;
 
+    // The output is made before the run, so that a file that cannot be
+    // written costs no run, and the run can leave it out of its input.
+    std::unique_ptr<TAtomicFile> file;
+    if (outputOption->count() > 0) {
+        try {
+            file = std::make_unique<TAtomicFile>(outputPath);
+        } catch (const EVelquinError& e) {
+            err << "velquin: " << WithFullStop(e.what()) << '\n';
+            return 1;
+        }
+        options.Exclude = file->Identities();
+    }
+    const TInterruptCleanup cleanup(file ? file->TemporaryPath() : std::string());
+
     const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO);
     TCliBatchHost host(separator, out, err, verbose, progress);
-    if (outputOption->count() > 0)
-        host.SetOutputPath(outputPath);
+    host.SetOutput(file.get());
     TBatchRun run(list, host);
     TBatchOutcome outcome;
     try {
         outcome = run.Run(options);
     } catch (const EVelquinError& e) {
-        host.Flush();
+        if (!file)
+            host.Flush(); // standard output: the lines so far, as they came
         host.ClearProgress();
         err << "velquin: " << WithFullStop(e.what()) << '\n';
         return 1;
     }
     host.ClearProgress();
-    if (!host.Flush(outcome != TBatchOutcome::Refused) || host.Failed()) {
+    if (outcome == TBatchOutcome::Refused)
+        return 1; // an --output file is left as it was
+    if (!host.Flush() || (file && !file->Commit())) {
         err << "velquin: " << host.FailureText() << '\n';
         return 1;
     }
@@ -256,5 +288,5 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
         err << "velquin: " << c.Files << " files, " << c.Pages << " pages, " << c.NotTiff << " not TIFF, " << c.NotRead
             << " not read, " << c.Damaged << " damaged\n";
     }
-    return outcome == TBatchOutcome::Refused ? 1 : 0;
+    return 0;
 }

@@ -6,6 +6,7 @@
 #include "tiff/errors.h"
 #include "tiff/tiff.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -44,6 +45,15 @@ std::string missingFileReason(const std::string& path)
 }
 
 } // namespace
+
+bool fileIdentityOf(const std::string& path, TFileIdentity& identity)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return true;
+}
 
 TBatchRun::TBatchRun(const TTagSearchList& list, TBatchHost& host) : m_list(list), m_host(host) {}
 
@@ -128,6 +138,8 @@ void TBatchRun::ProcessDirectory(const std::string& directory, const std::vector
 void TBatchRun::processFile(const std::string& directory, const std::string& name)
 {
     m_currentPath = JoinPath(directory, name);
+    if (isExcluded(m_currentPath))
+        return;
     try {
         if (!openBatchFile())
             return;
@@ -146,6 +158,13 @@ void TBatchRun::processFile(const std::string& directory, const std::string& nam
     } catch (const std::exception& e) {
         notRead(m_currentPath, e.what());
     }
+}
+
+bool TBatchRun::isExcluded(const std::string& path) const
+{
+    TFileIdentity identity;
+    return !m_options.Exclude.empty() && fileIdentityOf(path, identity) &&
+           std::find(m_options.Exclude.begin(), m_options.Exclude.end(), identity) != m_options.Exclude.end();
 }
 
 bool TBatchRun::openBatchFile()

@@ -28,6 +28,16 @@ inline constexpr std::string_view StatusReading = "reading... ";
 inline constexpr std::string_view StatusFinished = "Finished...";
 } // namespace batchtext
 
+/// A file as the file system knows it, whatever path leads to it.
+struct TFileIdentity {
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    bool operator==(const TFileIdentity&) const = default;
+};
+
+/// The identity of the file at path (links followed); false when there is none.
+bool fileIdentityOf(const std::string& path, TFileIdentity& identity);
+
 /// The Batch tab's export options; the check boxes cannot change during a run.
 struct TBatchOptions {
     std::string StartDir;       ///< used exactly as typed
@@ -36,11 +46,13 @@ struct TBatchOptions {
     bool IncludeSubDirectories = true;
     bool TrimValue = true; ///< codes 0 to 32 off both ends of every value
     bool AllPages = true;  ///< a line per page with a Page column; else page 1 only
+    /// Files the run never reads, such as its own output lying in the tree.
+    std::vector<TFileIdentity> Exclude;
 };
 
 /// What a run made of the files it met. Every *.tif file of the visited
-/// folders ends in exactly one of Files, NotTiff and NotRead; Damaged is a
-/// part of Files.
+/// folders, but for the excluded ones, ends in exactly one of Files, NotTiff
+/// and NotRead; Damaged is a part of Files.
 struct TBatchCounts {
     std::int64_t Files = 0;   ///< read as TIFF, the file counter
     std::int64_t Pages = 0;   ///< the page counter (the file counter without all pages)
@@ -109,6 +121,7 @@ private:
     void WriteHeaderLine();
     void ProcessDirectory(const std::string& directory, const std::vector<std::string>& names);
     void processFile(const std::string& directory, const std::string& name);
+    bool isExcluded(const std::string& path) const;
     /// Opens m_currentPath as BatchFile; false (told and counted) when it is not read as TIFF.
     bool openBatchFile();
     void notRead(const std::string& path, const std::string& reason);

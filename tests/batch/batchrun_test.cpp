@@ -562,6 +562,27 @@ TEST(BatchRun, PathsTooLongAreToldNotLost)
     ::close(middle);
 }
 
+TEST(BatchRun, ExcludedFilesAreNeverRead)
+{
+    TempDir dir;
+    dir.Write("a.tif", tiff({1}));
+    const std::string out = dir.Write("sub/out.tif", tiff({2}));
+    ASSERT_EQ(::symlink("sub/out.tif", (dir.Path() / "link.tif").c_str()), 0);
+    TTagSearchList list;
+    RecordingHost host;
+    TBatchRun run(list, host);
+    TBatchOptions options = optionsFor(dir);
+    TFileIdentity identity;
+    ASSERT_TRUE(fileIdentityOf(out, identity));
+    options.Exclude.push_back(identity);
+    run.Run(options);
+    // Neither under its own name nor through a link.
+    EXPECT_EQ(fileNames(host.lines), (std::vector<std::string>{"a.tif"}));
+    EXPECT_EQ(run.Counts().Files, 1);
+    EXPECT_TRUE(host.notRead.empty());
+    EXPECT_TRUE(host.notTiff.empty());
+}
+
 TEST(BatchRun, YieldsBetweenFilesAndDirectoryLevels)
 {
     TempDir dir;
