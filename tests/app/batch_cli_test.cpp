@@ -186,6 +186,7 @@ TEST(BatchCli, PythonReadsOneRecordPerFileWithItsOwnName)
         {"caf\xE9.tif", "acute"},
         {"caf\xE8.tif", "grave"},
         {"para\xE2\x80\xA9graph.tif", "para"},
+        {"line\nbreak.tif", "a line feed"},
     };
     for (const auto& [name, description] : files)
         dir.Write("tree/" + name, described(description));
@@ -275,4 +276,9 @@ TEST(BatchCli, OutputIsReplacedOnlyBySuccessfulRun)
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out.csv"));
     EXPECT_TRUE(hiddenEntries(dir.Path()).empty());
     EXPECT_TRUE(hiddenEntries(root).empty());
+
+    // A device is written in place, never renamed over.
+    ASSERT_EQ(run({"--batch", root, "--output", "/dev/null"}).status, 0);
+    struct stat null {};
+    EXPECT_TRUE(::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode));
 }
