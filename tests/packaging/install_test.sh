@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# What a user gets from `cmake --install` (mode install): the files in their
-# places, naming each other correctly, and the installed executables working there.
-# Usage: install_test.sh install BUILD_DIR VERSION SAMPLE.tif
+# What a user gets from `cmake --install` (mode install) or from the package
+# that `cpack -G DEB` makes, unpacked (mode deb): the files in their places,
+# naming each other correctly, and the installed executables working there.
+# Usage: install_test.sh install|deb BUILD_DIR VERSION SAMPLE.tif
 set -euo pipefail
 mode=$1 build=$2 version=$3 sample=$4
 scratch=$(mktemp -d)
@@ -15,6 +16,20 @@ case $mode in
 install)
   "${CMAKE_COMMAND:-cmake}" --install "$build" --prefix "$scratch/prefix" >/dev/null
   prefix=$scratch/prefix
+  ;;
+deb)
+  # -B keeps the package and CPack's staging out of the build tree.
+  (cd "$build" && "${CPACK_COMMAND:-cpack}" -G DEB -B "$scratch/out" >/dev/null)
+  debs=("$scratch"/out/velquin_"$version"-*.deb)
+  [ -f "${debs[0]}" ] || fail "no velquin_$version package among: $(ls "$scratch/out")"
+  depends=$(dpkg-deb -f "${debs[0]}" Depends)
+  names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//')
+  for p in xdg-utils libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libstdc++6; do
+    grep -qxF "$p" <<<"$names" || fail "Depends lacks $p: $depends"
+  done
+  dpkg-deb -x "${debs[0]}" "$scratch/root"
+  [ "$(ls "$scratch/root")" = usr ] || fail "the package installs outside /usr: $(ls "$scratch/root")"
+  prefix=$scratch/root/usr
   ;;
 *) fail "unknown mode $mode" ;;
 esac
