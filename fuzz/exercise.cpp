@@ -248,7 +248,7 @@ public:
     std::vector<std::string> Messages;
 };
 
-// What Save writes of a line: every break as CR LF, and CR LF at its end.
+// What Save writes of a line: every break inside a value as CR LF, and CR LF at its end.
 bool savesAsCrLfLines(const std::string& line)
 {
     std::string saved;
@@ -332,14 +332,13 @@ void checkBatch(Problems& out, const Opened& mem)
             for (const TTag& tag : page.Tags) {
                 if (numbers[static_cast<std::size_t>(i++)] == digits) {
                     expected += ",";
-                    AppendQuoted(expected, TrimBlanksAndControls(tag.ValueText));
+                    appendValueField(expected, TrimBlanksAndControls(tag.ValueText));
                     matched = true;
                 }
             }
             if (!matched)
                 expected += ",\"\"";
         }
-        MakePaneText(expected);
         const std::string& line = host.Lines[1 + p];
         if (line != expected)
             out.push_back("batch line of page " + std::to_string(p + 1) + " differs from the rule");

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-gtk-platformtheme
   libtiff-tools poppler-utils xvfb xauth
   fonts-liberation2 xdg-utils
+  dpkg-dev file desktop-file-utils appstream groff-base
   clang libclang-rt-14-dev
 )
 missing=()

@@ -1,6 +1,7 @@
 // velquin --batch: the Batch tab's export on the command line.
 #include "app/cli.h"
 #include "app/clicommand.h"
+#include "batch/atomicfile.h"
 #include "batch/batchrun.h"
 #include "batch/results.h"
 #include "batch/searchlist.h"
@@ -10,11 +11,10 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <ostream>
@@ -29,12 +29,13 @@ namespace {
 
 /// "256" or "256=Width": the entry a user would add in the Batch tab, with the
 /// default entry's title, or else the dictionary's name, when none is given.
-bool addTagItem(TTagSearchList& list, std::string_view item)
+/// Returns why the item is refused, or an empty text.
+std::string addTagItem(TTagSearchList& list, std::string_view item)
 {
     const std::size_t eq = item.find('=');
     const std::string_view number = item.substr(0, eq);
     if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos)
-        return false;
+        return "--tags takes NUMBER or NUMBER=TITLE items separated by commas";
     std::string title;
     if (eq != std::string_view::npos) {
         title = item.substr(eq + 1);
@@ -50,27 +51,72 @@ bool addTagItem(TTagSearchList& list, std::string_view item)
             title = TrimBlanksAndControls(GetTagDescription(known));
         }
     }
-    list.Add(number, title);
-    return true;
+    // The list holds an entry once; a second column of the same title would
+    // otherwise be dropped without a word.
+    if (list.Add(number, title) < 0)
+        return "--tags names \"" + std::string(item) + "\" twice";
+    return {};
 }
 
-/// The list of --tags: comma-separated items; false for an item that is not one.
-bool parseTagItems(const std::string& items, TTagSearchList& list)
+/// The list of --tags: comma-separated items. Returns why they are refused, or an empty text.
+std::string parseTagItems(const std::string& items, TTagSearchList& list)
 {
     list.Clear();
     for (std::size_t start = 0; !items.empty() && start <= items.size();) {
         std::size_t end = items.find(',', start);
         if (end == std::string::npos)
             end = items.size();
-        if (!addTagItem(list, std::string_view(items).substr(start, end - start)))
-            return false;
+        std::string problem = addTagItem(list, std::string_view(items).substr(start, end - start));
+        if (!problem.empty())
+            return problem;
         start = end + 1;
     }
-    return true;
+    return {};
 }
 
+// The temporary file of --output, removed when an interrupt ends the program;
+// a fixed buffer, since the handler may only make async-signal-safe calls.
+char g_temporaryPath[4096 + 64];
+
+extern "C" void removeTemporaryAndDie(int signal)
+{
+    if (g_temporaryPath[0] != '\0')
+        ::unlink(g_temporaryPath);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+/// Keeps the --output file's temporary path for the interrupt handler while it lives.
+class TInterruptCleanup {
+public:
+    explicit TInterruptCleanup(const std::string& path)
+    {
+        if (path.empty() || path.size() >= sizeof g_temporaryPath)
+            return;
+        std::memcpy(g_temporaryPath, path.c_str(), path.size() + 1);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            m_previous[i] = ::signal(kSignals[i], removeTemporaryAndDie);
+        m_active = true;
+    }
+    ~TInterruptCleanup()
+    {
+        if (!m_active)
+            return;
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            ::signal(kSignals[i], m_previous[i]);
+        g_temporaryPath[0] = '\0';
+    }
+    TInterruptCleanup(const TInterruptCleanup&) = delete;
+    TInterruptCleanup& operator=(const TInterruptCleanup&) = delete;
+
+private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    void (*m_previous[std::size(kSignals)])(int) = {};
+    bool m_active = false;
+};
+
 /// The command line's side of a run: lines go out as the bytes Save writes,
-/// a progress line goes to a terminal, skipped files to --verbose.
+/// a progress line goes to a terminal, files not read to --verbose.
 class TCliBatchHost : public TBatchHost {
 public:
     TCliBatchHost(std::string separator, std::ostream& out, std::ostream& err, bool verbose, bool progress)
@@ -117,49 +163,22 @@ public:
         m_err << '\r' << text << "\x1b[K" << std::flush;
         m_progressShown = true;
     }
-    void Skipped(const std::string& path, const std::string& reason) override
-    {
-        if (!m_verbose)
-            return;
-        ClearProgress();
-        m_err << "velquin: skipped " << path << ": " << reason << '\n';
-    }
+    void NotTiff(const std::string& path, const std::string& reason) override { tell("not TIFF ", path, reason); }
+    void NotRead(const std::string& path, const std::string& reason) override { tell("not read ", path, reason); }
 
-    /// Lines go to this file instead of out. It is created by the first write,
-    /// so a refused run leaves an existing file alone.
-    void SetOutputPath(std::string path) { m_outputPath = std::move(path); }
+    /// Lines go to this file instead of out; it replaces the target only by Commit.
+    void SetOutput(TAtomicFile* file) { m_file = file; }
 
-    /// Writes what is buffered; false once the output cannot be created or written.
-    bool Flush(bool create = false)
+    /// Writes what is buffered; false once the output cannot be written.
+    bool Flush()
     {
-        if (!m_outputPath.empty() && !m_output && (create || !m_buffer.empty())) {
-            m_file.open(m_outputPath, std::ios::binary | std::ios::trunc);
-            m_output = std::make_unique<TOutput>(m_file);
-            if (!m_file) {
-                m_openErrno = errno;
-                return false;
-            }
-        }
-        if (!m_outputPath.empty() && !m_output)
-            return true; // nothing written yet, nothing to create
-        TOutput& output = m_outputPath.empty() ? m_stdout : *m_output;
-        const bool ok = output.Write(m_buffer) && output.Flush();
+        const bool ok = m_file ? m_file->Write(m_buffer) : m_stdout.Write(m_buffer) && m_stdout.Flush();
         m_buffer.clear();
         return ok;
     }
 
-    bool Failed() const { return m_stdout.Failed() || m_openErrno != 0 || (m_output && m_output->Failed()); }
-
     /// Why the output could not be written.
-    std::string FailureText() const
-    {
-        if (m_outputPath.empty())
-            return m_stdout.FailureText("standard output");
-        const std::string target = "\"" + m_outputPath + "\"";
-        if (m_openErrno != 0)
-            return WithFullStop("Cannot write " + target + ". " + std::strerror(m_openErrno));
-        return m_output->FailureText(target);
-    }
+    std::string FailureText() const { return m_file ? m_file->FailureText() : m_stdout.FailureText("standard output"); }
 
     void ClearProgress()
     {
@@ -169,6 +188,14 @@ public:
     }
 
 private:
+    void tell(std::string_view what, const std::string& path, const std::string& reason)
+    {
+        if (!m_verbose)
+            return;
+        ClearProgress();
+        m_err << "velquin: " << what << path << ": " << reason << '\n';
+    }
+
     static constexpr std::size_t kFlushSize = 64 * 1024;
     std::string m_separator;
     std::ostream& m_out;
@@ -177,10 +204,7 @@ private:
     bool m_verbose;
     bool m_progress;
     bool m_progressShown = false;
-    std::string m_outputPath;
-    std::ofstream m_file;
-    std::unique_ptr<TOutput> m_output;
-    int m_openErrno = 0;
+    TAtomicFile* m_file = nullptr;
     std::string m_buffer;
     std::string m_lastPath;
     std::int64_t m_files = 0;
@@ -212,9 +236,11 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
     app.add_flag("--verbose", verbose);
     if (!ParseCommand(app, args, err))
         return ExitUsage;
-    if (tagsOption->count() > 0 && !parseTagItems(tags, list)) {
-        err << "velquin: --tags takes NUMBER or NUMBER=TITLE items separated by commas\n";
-        return ExitUsage;
+    if (tagsOption->count() > 0) {
+        if (const std::string problem = parseTagItems(tags, list); !problem.empty()) {
+            err << "velquin: " << problem << '\n';
+            return ExitUsage;
+        }
     }
     options.AddDescription = !noHeader;
     options.AllPages = !firstPageOnly;
@@ -222,26 +248,45 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
     options.IncludeSubDirectories = !noSubdirectories;
     options.TrimValue = !noTrim;
 
+    // The output is made before the run, so that a file that cannot be
+    // written costs no run, and the run can leave it out of its input.
+    std::unique_ptr<TAtomicFile> file;
+    if (outputOption->count() > 0) {
+        try {
+            file = std::make_unique<TAtomicFile>(outputPath);
+        } catch (const EVelquinError& e) {
+            err << "velquin: " << WithFullStop(e.what()) << '\n';
+            return 1;
+        }
+        options.Exclude = file->Identities();
+    }
+    const TInterruptCleanup cleanup(file ? file->TemporaryPath() : std::string());
+
     const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO);
     TCliBatchHost host(separator, out, err, verbose, progress);
-    if (outputOption->count() > 0)
-        host.SetOutputPath(outputPath);
+    host.SetOutput(file.get());
     TBatchRun run(list, host);
     TBatchOutcome outcome;
     try {
         outcome = run.Run(options);
     } catch (const EVelquinError& e) {
-        host.Flush();
+        if (!file)
+            host.Flush(); // standard output: the lines so far, as they came
         host.ClearProgress();
         err << "velquin: " << WithFullStop(e.what()) << '\n';
         return 1;
     }
     host.ClearProgress();
-    if (!host.Flush(outcome != TBatchOutcome::Refused) || host.Failed()) {
+    if (outcome == TBatchOutcome::Refused)
+        return 1; // an --output file is left as it was
+    if (!host.Flush() || (file && !file->Commit())) {
         err << "velquin: " << host.FailureText() << '\n';
         return 1;
     }
-    if (verbose)
-        err << "velquin: " << run.FileCount() << " files, " << run.PageCount() << " pages\n";
-    return outcome == TBatchOutcome::Refused ? 1 : 0;
+    if (verbose) {
+        const TBatchCounts& c = run.Counts();
+        err << "velquin: " << c.Files << " files, " << c.Pages << " pages, " << c.NotTiff << " not TIFF, " << c.NotRead
+            << " not read, " << c.Damaged << " damaged\n";
+    }
+    return 0;
 }

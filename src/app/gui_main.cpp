@@ -5,6 +5,7 @@
 #include "ui/messages.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <iostream>
 #include <string>
@@ -32,6 +33,10 @@ int runWindow(int argc, char** argv)
 {
     TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velquin"));
+    // Ties the window to the installed velquin.desktop (Wayland matches them
+    // by this name) and takes its icon from the installed icon theme.
+    QGuiApplication::setDesktopFileName(QStringLiteral("velquin"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velquin")));
     QStringList args = QApplication::arguments();
     args.removeFirst();
     if (!args.isEmpty() && args.first() == QLatin1String("--"))

@@ -6,7 +6,11 @@
 #include "tiff/errors.h"
 #include "tiff/tiff.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -21,7 +25,35 @@ int matchingTagNumber(std::string_view digits)
     return number <= 0xFFFF ? number : -1;
 }
 
+/// The system's reason inside the reader's "Cannot open file "P". REASON".
+std::string openFailureReason(const std::string& message, const std::string& path)
+{
+    const std::string prefix = "Cannot open file \"" + path + "\". ";
+    return message.starts_with(prefix) ? message.substr(prefix.size()) : message;
+}
+
+/// Why no regular file could be opened at path, asked after the fact so that
+/// a file read without trouble costs no extra call.
+std::string missingFileReason(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISREG(st.st_mode))
+        return "Not a regular file";
+    return std::strerror(ENOENT); // gone while it was read, and back since
+}
+
 } // namespace
+
+bool fileIdentityOf(const std::string& path, TFileIdentity& identity)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return true;
+}
 
 TBatchRun::TBatchRun(const TTagSearchList& list, TBatchHost& host) : m_list(list), m_host(host) {}
 
@@ -32,8 +64,7 @@ TBatchOutcome TBatchRun::Run(const TBatchOptions& options)
     StopRequested = false;
     m_options = options;
     m_host.ClearResults();
-    m_files = 0;
-    m_pages = 0;
+    m_counts = {};
     m_host.ShowCounters(0, 0);
 
     std::string_view refusal;
@@ -107,25 +138,71 @@ void TBatchRun::ProcessDirectory(const std::string& directory, const std::vector
 void TBatchRun::processFile(const std::string& directory, const std::string& name)
 {
     m_currentPath = JoinPath(directory, name);
+    if (isExcluded(m_currentPath))
+        return;
     try {
-        BatchFile.reset();
-        BatchFile = std::make_unique<TTiffFile>(
-            [this](const std::string& message) { m_host.ShowReaderMessage(m_currentPath, message); });
-        BatchFile->Open(m_currentPath);
+        if (!openBatchFile())
+            return;
         m_host.ShowFile(m_currentPath);
 
-        ++m_files;
-        m_pages = m_options.AllPages ? m_pages + BatchFile->PageCount() : m_files;
-        m_host.ShowCounters(m_files, m_pages);
+        ++m_counts.Files;
+        if (m_fileDamaged)
+            ++m_counts.Damaged;
+        m_counts.Pages = m_options.AllPages ? m_counts.Pages + BatchFile->PageCount() : m_counts.Files;
+        m_host.ShowCounters(m_counts.Files, m_counts.Pages);
 
         const int pages = m_options.AllPages ? BatchFile->PageCount() : std::min(BatchFile->PageCount(), 1);
         for (int i = 0; i < pages; ++i)
             appendDataLine(m_currentPath, name, i);
         m_host.ProcessMessages();
     } catch (const std::exception& e) {
-        // Not TIFF, or not readable: left out without a line and not counted.
-        m_host.Skipped(m_currentPath, e.what());
+        notRead(m_currentPath, e.what());
     }
+}
+
+bool TBatchRun::isExcluded(const std::string& path) const
+{
+    TFileIdentity identity;
+    return !m_options.Exclude.empty() && fileIdentityOf(path, identity) &&
+           std::find(m_options.Exclude.begin(), m_options.Exclude.end(), identity) != m_options.Exclude.end();
+}
+
+bool TBatchRun::openBatchFile()
+{
+    BatchFile.reset();
+    m_fileDamaged = false;
+    BatchFile = std::make_unique<TTiffFile>([this](const std::string& message) {
+        m_fileDamaged = true;
+        m_host.ShowReaderMessage(m_currentPath, message);
+    });
+    try {
+        BatchFile->Open(m_currentPath);
+    } catch (const EInvalidTiff& e) {
+        ++m_counts.NotTiff;
+        m_host.NotTiff(m_currentPath, e.what());
+        return false;
+    } catch (const EReadError& e) {
+        // The header itself is cut short: a file too small to be TIFF.
+        ++m_counts.NotTiff;
+        m_host.NotTiff(m_currentPath, e.what());
+        return false;
+    } catch (const EFOpenError& e) {
+        notRead(m_currentPath, openFailureReason(e.what(), m_currentPath));
+        return false;
+    }
+    // Open reads nothing where it finds no regular file: vanished, not
+    // reachable, or replaced by something else since the folder was listed.
+    if (BatchFile->FileName != m_currentPath) {
+        notRead(m_currentPath, missingFileReason(m_currentPath));
+        return false;
+    }
+    return true;
+}
+
+void TBatchRun::notRead(const std::string& path, const std::string& reason)
+{
+    ++m_counts.NotRead;
+    m_host.NotRead(path, reason);
 }
 
 void TBatchRun::WalkSubdirectories(const std::string& directory, const std::vector<std::string>& subdirectories)
@@ -141,9 +218,9 @@ void TBatchRun::WalkSubdirectories(const std::string& directory, const std::vect
         TDirectoryListing listing;
         try {
             listing = ListDirectory(path);
-        } catch (const EVelquinError& e) {
+        } catch (const EDirectoryError& e) {
             // Only this subdirectory's tree is left out; its siblings are still read.
-            m_host.Skipped(path, e.what());
+            notRead(path, e.Reason);
             m_host.ProcessMessages();
             continue;
         }
@@ -185,8 +262,8 @@ void TBatchRun::BuildValueCells(int pageIndex, const std::string& separator, std
                 if (!tag.IsRead() || tag.Number() != number)
                     continue;
                 line += separator;
-                AppendQuoted(line, m_options.TrimValue ? TrimBlanksAndControls(tag.ValueText)
-                                                       : std::string_view(tag.ValueText));
+                appendValueField(line, m_options.TrimValue ? TrimBlanksAndControls(tag.ValueText)
+                                                           : std::string_view(tag.ValueText));
                 matched = true;
             }
         }
@@ -197,8 +274,7 @@ void TBatchRun::BuildValueCells(int pageIndex, const std::string& separator, std
     }
 }
 
-void TBatchRun::AppendResultLine(std::string& line)
+void TBatchRun::AppendResultLine(const std::string& line)
 {
-    MakePaneText(line);
     m_host.AppendResultLine(line);
 }

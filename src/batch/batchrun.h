@@ -28,6 +28,16 @@ inline constexpr std::string_view StatusReading = "reading... ";
 inline constexpr std::string_view StatusFinished = "Finished...";
 } // namespace batchtext
 
+/// A file as the file system knows it, whatever path leads to it.
+struct TFileIdentity {
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    bool operator==(const TFileIdentity&) const = default;
+};
+
+/// The identity of the file at path (links followed); false when there is none.
+bool fileIdentityOf(const std::string& path, TFileIdentity& identity);
+
 /// The Batch tab's export options; the check boxes cannot change during a run.
 struct TBatchOptions {
     std::string StartDir;       ///< used exactly as typed
@@ -36,6 +46,21 @@ struct TBatchOptions {
     bool IncludeSubDirectories = true;
     bool TrimValue = true; ///< codes 0 to 32 off both ends of every value
     bool AllPages = true;  ///< a line per page with a Page column; else page 1 only
+    /// Files the run never reads, such as its own output lying in the tree.
+    std::vector<TFileIdentity> Exclude;
+};
+
+/// What a run made of the files it met. Every *.tif file of the visited
+/// folders, but for the excluded ones, ends in exactly one of Files, NotTiff
+/// and NotRead; Damaged is a part of Files.
+struct TBatchCounts {
+    std::int64_t Files = 0;   ///< read as TIFF, the file counter
+    std::int64_t Pages = 0;   ///< the page counter (the file counter without all pages)
+    std::int64_t NotTiff = 0; ///< the header is not TIFF, or too short for one
+    /// Files and folders that could not be read: permission denied, vanished,
+    /// path too long, not a regular file any more.
+    std::int64_t NotRead = 0;
+    std::int64_t Damaged = 0; ///< read, but the reader reported damage; their pages are written
 };
 
 /// What a run asks of the window or the command line; all calls come from the run's thread.
@@ -46,7 +71,7 @@ public:
     /// The separator as it stands now (any text, also empty).
     virtual std::string Separator() = 0;
     virtual void ClearResults() = 0;
-    /// One header or data line, already fit for the pane (see MakePaneText).
+    /// One header or data line: a whole record without its line end (see results.h).
     virtual void AppendResultLine(const std::string& line) = 0;
     virtual void ShowCounters(std::int64_t files, std::int64_t pages) = 0;
     /// The batch status line.
@@ -59,8 +84,11 @@ public:
     virtual void ShowReaderMessage(const std::string& path, const std::string& text) = 0;
     /// Where the window's event loop runs.
     virtual void ProcessMessages() {}
-    /// A file or directory left out without a message (told only on request).
-    virtual void Skipped(const std::string& /*path*/, const std::string& /*reason*/) {}
+    /// A *.tif file whose header is not TIFF; it gives no line and is not counted as a file.
+    virtual void NotTiff(const std::string& /*path*/, const std::string& /*reason*/) {}
+    /// A file or folder that could not be read, with the system's reason
+    /// ("Permission denied", "No such file or directory"). A folder's tree is left out.
+    virtual void NotRead(const std::string& /*path*/, const std::string& /*reason*/) {}
 };
 
 enum class TBatchOutcome { Finished, Stopped, Refused };
@@ -75,25 +103,32 @@ public:
 
     /// Runs the batch to its end. Refusals go to the host and return Refused.
     /// Throws EVelquinError when the starting directory cannot be listed; the
-    /// end-of-run steps have run by then. A file that cannot be read is skipped.
+    /// end-of-run steps have run by then. A file that cannot be read is told
+    /// to the host and counted, and the run goes on.
     TBatchOutcome Run(const TBatchOptions& options);
 
     /// Stop: the file being read is finished, no further file is read.
     void RequestStop() { StopRequested = true; }
     bool StopRequested = false;
 
-    std::int64_t FileCount() const { return m_files; }
-    std::int64_t PageCount() const { return m_pages; }
+    std::int64_t FileCount() const { return m_counts.Files; }
+    std::int64_t PageCount() const { return m_counts.Pages; }
+    /// The counts so far; a run starts them at 0.
+    const TBatchCounts& Counts() const { return m_counts; }
 
 private:
     void finishRun();
     void WriteHeaderLine();
     void ProcessDirectory(const std::string& directory, const std::vector<std::string>& names);
     void processFile(const std::string& directory, const std::string& name);
+    bool isExcluded(const std::string& path) const;
+    /// Opens m_currentPath as BatchFile; false (told and counted) when it is not read as TIFF.
+    bool openBatchFile();
+    void notRead(const std::string& path, const std::string& reason);
     void WalkSubdirectories(const std::string& directory, const std::vector<std::string>& subdirectories);
     void appendDataLine(const std::string& path, const std::string& name, int pageIndex);
     void BuildValueCells(int pageIndex, const std::string& separator, std::string& line) const;
-    void AppendResultLine(std::string& line);
+    void AppendResultLine(const std::string& line);
 
     const TTagSearchList& m_list;
     TBatchHost& m_host;
@@ -101,6 +136,6 @@ private:
     std::unique_ptr<TTiffFile> BatchFile;
     std::string m_currentPath;
     std::string m_line;
-    std::int64_t m_files = 0;
-    std::int64_t m_pages = 0;
+    TBatchCounts m_counts;
+    bool m_fileDamaged = false;
 };

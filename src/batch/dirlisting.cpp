@@ -18,11 +18,6 @@ bool endsWithIgnoringCase(std::string_view name, std::string_view suffix)
            CompareTextIgnoringCase(name.substr(name.size() - suffix.size()), suffix) == 0;
 }
 
-[[noreturn]] void throwListingError(const std::string& path, int error)
-{
-    throw EVelquinError("Cannot read directory \"" + path + "\". " + std::strerror(error));
-}
-
 void sortNames(std::vector<std::string>& names)
 {
     // Names that differ only in letter case keep a fixed order all the same.
@@ -39,6 +34,11 @@ struct DirCloser {
 };
 
 } // namespace
+
+EDirectoryError::EDirectoryError(const std::string& path, int error)
+    : EVelquinError("Cannot read directory \"" + path + "\". " + std::strerror(error)), Reason(std::strerror(error))
+{
+}
 
 bool IsTiffFileName(std::string_view name)
 {
@@ -66,7 +66,7 @@ TDirectoryListing ListDirectory(const std::string& path)
 {
     DIR* dir = ::opendir(path.c_str());
     if (!dir)
-        throwListingError(path, errno);
+        throw EDirectoryError(path, errno);
     const DirCloser closer{dir};
     const int fd = ::dirfd(dir);
 
@@ -76,7 +76,7 @@ TDirectoryListing ListDirectory(const std::string& path)
         const dirent* entry = ::readdir(dir);
         if (!entry) {
             if (errno != 0)
-                throwListingError(path, errno);
+                throw EDirectoryError(path, errno);
             break;
         }
         const std::string_view name(entry->d_name);
@@ -85,8 +85,11 @@ TDirectoryListing ListDirectory(const std::string& path)
         unsigned char type = entry->d_type;
         if (type == DT_UNKNOWN) {
             struct stat st {};
-            if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue; // gone already
+            if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno != ENOENT && IsTiffFileName(name))
+                    listing.TiffFiles.emplace_back(name); // the run says why it cannot be read
+                continue;
+            }
             type = S_ISDIR(st.st_mode)   ? DT_DIR
                    : S_ISREG(st.st_mode) ? DT_REG
                    : S_ISLNK(st.st_mode) ? DT_LNK
@@ -99,7 +102,8 @@ TDirectoryListing ListDirectory(const std::string& path)
                 listing.TiffFiles.emplace_back(name);
         } else if (type == DT_LNK && IsTiffFileName(name)) {
             struct stat st {};
-            if (::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+            const bool found = ::fstatat(fd, entry->d_name, &st, 0) == 0;
+            if (found ? S_ISREG(st.st_mode) : errno != ENOENT && errno != ELOOP)
                 listing.TiffFiles.emplace_back(name);
         }
     }

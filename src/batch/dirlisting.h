@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tiff/errors.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,7 +12,18 @@
 // Only regular files are taken: a FIFO, socket or device named *.tif is never
 // listed, so it is never opened (opening a FIFO would block the run). A link to
 // a regular file is taken under the link's name; a link to a directory is not
-// followed, so a loop of links cannot make the walk endless.
+// followed, so a loop of links cannot make the walk endless. A *.tif entry
+// whose kind cannot be learnt (in a folder that can be listed but not entered)
+// is listed all the same, so that the run reports it as not read instead of
+// losing it; a link that leads nowhere is not a file and is left out.
+
+/// A directory that cannot be opened or read: "Cannot read directory "P". REASON".
+class EDirectoryError : public EVelquinError {
+public:
+    EDirectoryError(const std::string& path, int error);
+    /// The system's reason alone ("Permission denied").
+    std::string Reason;
+};
 
 struct TDirectoryListing {
     /// Visible regular files named *.tif or *.tiff, sorted by name, letter case ignored.
@@ -20,8 +33,8 @@ struct TDirectoryListing {
 };
 
 /// Lists the directory once, with one stat only for links and for entries
-/// whose type the file system does not report. Throws EVelquinError with the
-/// system's reason when the directory cannot be opened or read.
+/// whose type the file system does not report. Throws EDirectoryError when the
+/// directory cannot be opened or read.
 TDirectoryListing ListDirectory(const std::string& path);
 
 /// The TIFF files of a directory, as ListDirectory gives them.

@@ -3,26 +3,22 @@
 #include <string>
 #include <string_view>
 
-// The text of a batch run's results: lines of quoted fields joined by the
-// separator as typed. Nothing inside a field is escaped or doubled.
+// The text of a batch run's results: one record per line of quoted fields
+// joined by the separator as typed, read as CSV (RFC 4180) by spreadsheets and
+// CSV libraries. Inside a field a '"' is written as '""'; nothing else is
+// escaped, so a field without a '"' is written as it stands.
 //
-// The window's results pane and the command line both hold UTF-8; a saved file
-// holds every pane line followed by CR LF. One line of the run can hold line
-// breaks of a value or a path: the pane shows them as breaks, so they are saved
-// as CR LF as well, and the command line writes what Save would write.
+// Names (paths, file names, titles) keep their own bytes, also bytes that are
+// not UTF-8, so every cell leads back to its file. A value text is written with
+// each line break (CR LF, CR or LF) as CR LF and a NUL as one blank; the break
+// stays inside its quoted field, and only the record ends at the line's end.
 
-/// Appends the field as '"' text '"'.
+/// Appends the field quoted, each '"' doubled, its bytes otherwise unchanged.
 void AppendQuoted(std::string& line, std::string_view field);
 
-/// Makes a built line fit for the pane: a NUL (it would cut the line short in
-/// the pane and make the saved file binary) becomes one blank, and each byte
-/// that is not part of valid UTF-8 (a file name in another encoding) becomes U+FFFD.
-void MakePaneText(std::string& line);
+/// Appends a value text quoted as AppendQuoted does, with each line break as
+/// CR LF and each NUL (which would make the saved file binary) as one blank.
+void appendValueField(std::string& line, std::string_view value);
 
-/// Appends the bytes Save writes for one appended line: each place where the
-/// pane breaks it (CR LF, CR, LF, U+2029) as CR LF, and CR LF after it.
+/// Appends the bytes Save writes for one record: the line and CR LF.
 void AppendSavedLine(std::string& out, std::string_view line);
-
-/// The bytes Save writes for the pane's whole text (lines ended by LF): each
-/// line followed by CR LF. A break at the very end adds no empty line.
-std::string SavedResultsBytes(std::string_view paneText);

@@ -1,10 +1,10 @@
 #include "ui/batchtab.h"
 
 #include "batch/dirlisting.h"
-#include "batch/results.h"
 #include "tiff/errors.h"
 #include "ui/imagelist.h"
 #include "ui/messages.h"
+#include "ui/resultstext.h"
 #include "ui/tagsearchmodel.h"
 
 #include <QAbstractEventDispatcher>
@@ -458,12 +458,7 @@ void TBatchTab::ClearResults()
 
 void TBatchTab::AppendResultLine(const std::string& line)
 {
-    // The pane breaks a line where a value or a path holds a line break; the
-    // saved file then holds CR LF there, as the command line writes it.
-    QString text = fromUtf8(line);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    RedtResults->appendPlainText(text);
+    RedtResults->appendPlainText(paneTextFromRecord(line));
 }
 
 void TBatchTab::ShowCounters(std::int64_t files, std::int64_t pages)
@@ -518,9 +513,7 @@ std::string TBatchTab::ResultsBytes() const
 {
     // The raw text keeps every character as it stands (the plain text would
     // turn no-break spaces into blanks); blocks are separated by U+2029.
-    QString text = RedtResults->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return SavedResultsBytes(text.toStdString());
+    return savedBytesFromPaneText(RedtResults->document()->toRawText());
 }
 
 void TBatchTab::ActionSaveResultsExecute()

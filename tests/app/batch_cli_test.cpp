@@ -1,13 +1,16 @@
 // velquin --batch: the same run as the Batch tab, its lines as the bytes Save writes.
 #include "app/cli.h"
 #include "support/clirun.h"
+#include "support/nooverride.h"
 #include "support/tempdir.h"
 #include "support/tiffbuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,6 +30,57 @@ std::vector<std::uint8_t> tiff(std::vector<std::uint16_t> widths)
                 TestEntry::At(305, tAscii, static_cast<std::uint32_t>(sw.size()), b.Data(sw))});
     }
     return b.Build();
+}
+
+/// One page whose ImageDescription is text.
+std::vector<std::uint8_t> described(std::string_view text)
+{
+    TiffBuilder b;
+    const std::string z = std::string(text) + '\0';
+    b.Page({TestEntry::At(270, tAscii, static_cast<std::uint32_t>(z.size()), b.Data(z))});
+    return b.Build();
+}
+
+/// The records of a CSV file as Python's csv module reads them, every field
+/// as its bytes (names that are not UTF-8 pass through "surrogateescape").
+std::vector<std::vector<std::string>> readWithPython(const TempDir& dir, const std::string& csvPath)
+{
+    const std::string script = dir.Write("read.py", std::string_view(R"(import csv, sys
+with open(sys.argv[1], newline="", encoding="utf-8", errors="surrogateescape") as f:
+    for record in csv.reader(f):
+        print(" ".join("=" + x.encode("utf-8", "surrogateescape").hex() for x in record))
+)"));
+    FILE* pipe = ::popen(("python3 '" + script + "' '" + csvPath + "'").c_str(), "r");
+    std::vector<std::vector<std::string>> records;
+    if (!pipe)
+        return records;
+    std::string out;
+    char chunk[4096];
+    while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe))
+        out.append(chunk, n);
+    EXPECT_EQ(::pclose(pipe), 0) << out;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> record;
+        std::istringstream fields(line);
+        for (std::string hex; fields >> hex;) {
+            std::string bytes;
+            for (std::size_t i = 1; i + 1 < hex.size(); i += 2)
+                bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+            record.push_back(bytes);
+        }
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::vector<std::string> hiddenEntries(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string()[0] == '.')
+            names.push_back(e.path().filename().string());
+    return names;
 }
 
 } // namespace
@@ -100,7 +154,9 @@ TEST(BatchCli, RefusalsErrorsAndVerboseCounts)
 
     r = run({"--batch", root, "--verbose", "--tags", "256"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "velquin: skipped " + root + "/bad.tif: Not a valid tiff file\nvelquin: 1 files, 1 pages\n");
+    EXPECT_EQ(r.err, "velquin: not TIFF " + root +
+                         "/bad.tif: Not a valid tiff file\n"
+                         "velquin: 1 files, 1 pages, 1 not TIFF, 0 not read, 0 damaged\n");
 
     const std::string noDir = root + "/no/such/dir/out.txt";
     r = run({"--batch", root, "--output", noDir});
@@ -114,4 +170,115 @@ TEST(BatchCli, RefusalsErrorsAndVerboseCounts)
     EXPECT_EQ(run({"--batch", root, root}).status, 2);
     EXPECT_TRUE(IsCommandLineMode({"--batch", root}));
     EXPECT_NE(run({"--help"}).out.find("--batch DIR"), std::string::npos);
+}
+
+TEST(BatchCli, PythonReadsOneRecordPerFileWithItsOwnName)
+{
+    TempDir dir;
+    const std::string ome = R"(<?xml version="1.0"?><OME xmlns="http://www.openmicroscopy.org/Schemas/OME/2016-06">)"
+                            R"(<Image ID="Image:0" Name="a, b"/></OME>)";
+    const std::string forging = "\"\r\n\"/etc/passwd\",\"passwd\",\"1\",\"666";
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"ome.tif", ome},
+        {"forge.tif", forging},
+        {"quo\"te.tif", "say \"hi\"\nbye"},
+        {"x\",\"y.tif", "comma"},
+        {"caf\xE9.tif", "acute"},
+        {"caf\xE8.tif", "grave"},
+        {"para\xE2\x80\xA9graph.tif", "para"},
+        {"line\nbreak.tif", "a line feed"},
+    };
+    for (const auto& [name, description] : files)
+        dir.Write("tree/" + name, described(description));
+    const std::string root = (dir.Path() / "tree").string();
+    // The output lies in the tree under a TIFF name, and is a TIFF file now.
+    const std::string output = dir.Write("tree/results.tif", described("the last run"));
+
+    const CliRun r = run({"--batch", root, "--tags", "270=Desc", "--output", output});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto records = readWithPython(dir, output);
+    ASSERT_EQ(records.size(), 1 + files.size());
+    EXPECT_EQ(records[0], (std::vector<std::string>{"Path", "Filename", "Page", "Desc"}));
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        const auto& rec = records[i];
+        ASSERT_EQ(rec.size(), 4u) << rec[0];
+        names.push_back(rec[1]);
+        const auto f = std::find_if(files.begin(), files.end(), [&](const auto& x) { return x.first == rec[1]; });
+        ASSERT_NE(f, files.end()) << rec[1];
+        EXPECT_EQ(rec[0], root + "/" + f->first);
+        EXPECT_EQ(rec[2], "1");
+        std::string description; // a value's bare LF comes out as CR LF
+        for (std::size_t k = 0; k < f->second.size(); ++k) {
+            if (f->second[k] == '\n' && (k == 0 || f->second[k - 1] != '\r'))
+                description.push_back('\r');
+            description.push_back(f->second[k]);
+        }
+        EXPECT_EQ(rec[3], description);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
+    EXPECT_TRUE(hiddenEntries(dir.Path() / "tree").empty()); // no temporary file is left
+}
+
+TEST(BatchCli, RepeatedTagItemsAreRefusedByName)
+{
+    TempDir dir;
+    dir.Write("a.tif", tiff({7}));
+    const std::string root = dir.Path().string();
+    CliRun r = run({"--batch", root, "--tags", "256,305,256"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "velquin: --tags names \"256\" twice\n");
+    EXPECT_EQ(r.out, "");
+    r = run({"--batch", root, "--tags", "256=W,256=w"}); // titles are compared as the window compares them
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "velquin: --tags names \"256=w\" twice\n");
+
+    // The same tag under two titles is two columns.
+    r = run({"--batch", root, "--tags", "256,256=Again", "--no-header"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\"" + root + "/a.tif\",\"a.tif\",\"1\",\"7\",\"7\"\r\n");
+}
+
+TEST(BatchCli, OutputIsReplacedOnlyBySuccessfulRun)
+{
+    TempDir dir;
+    dir.Write("tree/a.tif", tiff({1}));
+    dir.Write("tree/closed/b.tif", tiff({2}));
+    const std::string root = (dir.Path() / "tree").string();
+    const std::string output = dir.Write("tree/out.csv", std::string_view("previous"));
+    ASSERT_EQ(::chmod((root + "/closed").c_str(), 0), 0);
+    CliRun r;
+    {
+        const TNoPermissionOverride asUser;
+        struct stat st {};
+        if (::stat((root + "/closed/b.tif").c_str(), &st) == 0)
+            GTEST_SKIP() << "permission bits do not hold for this user";
+        r = run({"--batch", root, "--verbose", "--output", output});
+    }
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "velquin: not read " + root +
+                         "/closed: Permission denied\n"
+                         "velquin: 1 files, 1 pages, 0 not TIFF, 1 not read, 0 damaged\n");
+    const auto bytes = ReadAll(output);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+              "\"Path\",\"Filename\",\"Page\"\r\n\"" + root + "/a.tif\",\"a.tif\",\"1\"\r\n");
+
+    // A run that fails half way leaves the file as it was, and no temporary file.
+    ASSERT_EQ(::chmod(root.c_str(), 0), 0);
+    {
+        const TNoPermissionOverride asUser;
+        r = run({"--batch", root, "--output", (dir.Path() / "out.csv").string()});
+    }
+    ::chmod(root.c_str(), 0755);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velquin: Cannot read directory \"" + root + "\". Permission denied.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out.csv"));
+    EXPECT_TRUE(hiddenEntries(dir.Path()).empty());
+    EXPECT_TRUE(hiddenEntries(root).empty());
+
+    // A device is written in place, never renamed over.
+    ASSERT_EQ(run({"--batch", root, "--output", "/dev/null"}).status, 0);
+    struct stat null {};
+    EXPECT_TRUE(::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode));
 }

@@ -3,6 +3,7 @@
 #include "batch/dirlisting.h"
 #include "batch/results.h"
 #include "batch/searchlist.h"
+#include "support/nooverride.h"
 #include "support/tempdir.h"
 #include "support/tiffbuilder.h"
 #include "tiff/errors.h"
@@ -23,7 +24,7 @@ namespace {
 /// clicking in the window would.
 struct RecordingHost : TBatchHost {
     std::string separator = ",";
-    std::vector<std::string> lines, statuses, shownFiles, refusals, readerMessages, skipped;
+    std::vector<std::string> lines, statuses, shownFiles, refusals, readerMessages, notTiff, notRead;
     std::int64_t files = -1, pages = -1;
     int clears = 0;
     int yields = 0;
@@ -66,7 +67,11 @@ struct RecordingHost : TBatchHost {
         if (onYield)
             onYield();
     }
-    void Skipped(const std::string& path, const std::string&) override { skipped.push_back(path); }
+    void NotTiff(const std::string& path, const std::string&) override { notTiff.push_back(path); }
+    void NotRead(const std::string& path, const std::string& reason) override
+    {
+        notRead.push_back(path + ": " + reason);
+    }
 };
 
 TestEntry ascii(TiffBuilder& b, std::uint16_t tag, std::string_view text)
@@ -277,13 +282,13 @@ TEST(BatchRun, ValueCellsMatchEntriesExactly)
     run.Run(options);
     ASSERT_EQ(host.lines.size(), 1u);
     const std::string cells = host.lines[0].substr(host.lines[0].find(R"("v.tif")") + 7);
-    EXPECT_EQ(cells, R"(,"640","641","","say "cheese", "; ok","padded","one two","","640","641","")");
+    EXPECT_EQ(cells, R"(,"640","641","","say ""cheese"", ""; ok","padded","one two","","640","641","")");
 
     options.TrimValue = false;
     run.Run(options);
     const std::string raw = host.lines[0].substr(host.lines[0].find(R"("v.tif")") + 7);
     // Untrimmed, the ending NUL (and any NUL inside) is written as one blank.
-    EXPECT_EQ(raw, R"(,"640","641","","say "cheese", "; ok ","  padded	  ","one two ","","640","641","")");
+    EXPECT_EQ(raw, R"(,"640","641","","say ""cheese"", ""; ok ","  padded	  ","one two ","","640","641","")");
 }
 
 TEST(BatchRun, RefusalsEmptyThePaneAndResetTheCounters)
@@ -396,13 +401,21 @@ TEST(BatchRun, OddFilesAreSkippedWithoutBlocking)
     EXPECT_EQ(fileNames(host.lines), (std::vector<std::string>{"4 read-only.tif", "7 ok.TIFF", "9 link.tif"}));
     EXPECT_TRUE(host.lines[3].starts_with(q(root + "/9 link.tif") + ",")) << host.lines[3];
     EXPECT_TRUE(host.lines[3].ends_with(R"("1","7")"));
-    // Counted: the files read, also the one that vanished, the one that became a
-    // FIFO and the one without pages; not the files that are not TIFF.
-    EXPECT_EQ(host.files, 6);
+    // Counted as files: those read as TIFF, also the one without pages. The
+    // one that vanished and the one that became a FIFO were not read, and
+    // say why; the files that are not TIFF are counted apart.
+    EXPECT_EQ(host.files, 4);
     EXPECT_EQ(host.pages, 3);
-    EXPECT_EQ(host.skipped,
+    EXPECT_EQ(host.notTiff,
               (std::vector<std::string>{root + "/1 not tiff.tif", root + "/2 empty.tif", root + "/3 short.tif"}));
-    EXPECT_EQ(host.shownFiles.size(), 6u);
+    EXPECT_EQ(host.notRead, (std::vector<std::string>{root + "/5 gone.tif: No such file or directory",
+                                                      root + "/6 fifo later.tif: Not a regular file"}));
+    EXPECT_EQ(host.shownFiles.size(), 4u);
+    const TBatchCounts& counts = run.Counts();
+    EXPECT_EQ(counts.Files, 4);
+    EXPECT_EQ(counts.NotTiff, 3);
+    EXPECT_EQ(counts.NotRead, 2);
+    EXPECT_EQ(counts.Damaged, 0);
 }
 
 TEST(BatchRun, DamagedDirectoryIsReportedAndItsPagesWritten)
@@ -424,6 +437,15 @@ TEST(BatchRun, DamagedDirectoryIsReportedAndItsPagesWritten)
     ASSERT_GE(host.lines.size(), 2u);
     EXPECT_TRUE(host.lines[1].ends_with(R"("1","1")"));
     EXPECT_EQ(host.files, 1);
+    EXPECT_EQ(run.Counts().Damaged, 1);
+
+    // A sound file beside it is not counted as damaged; the count starts anew.
+    dir.Write("good.tif", tiff({3}));
+    const std::size_t messages = host.readerMessages.size();
+    run.Run(optionsFor(dir));
+    EXPECT_EQ(run.Counts().Files, 2);
+    EXPECT_EQ(run.Counts().Damaged, 1);
+    EXPECT_EQ(host.readerMessages.size(), 2 * messages);
 }
 
 TEST(BatchRun, UnreadableDirectories)
@@ -441,7 +463,8 @@ TEST(BatchRun, UnreadableDirectories)
     };
     EXPECT_EQ(run.Run(optionsFor(dir)), TBatchOutcome::Finished);
     EXPECT_EQ(fileNames(host.lines), (std::vector<std::string>{"a.tif", "c.tif"}));
-    EXPECT_EQ(host.skipped, (std::vector<std::string>{dir.Path().string() + "/b"}));
+    EXPECT_EQ(host.notRead, (std::vector<std::string>{dir.Path().string() + "/b: No such file or directory"}));
+    EXPECT_EQ(run.Counts().NotRead, 1);
 
     // The starting directory itself: the run ends and the error reaches the caller.
     TempDir gone;
@@ -459,6 +482,69 @@ TEST(BatchRun, UnreadableDirectories)
     }
     EXPECT_EQ(host.statuses.back(), "Finished...");
     EXPECT_EQ(host.lines.size(), 1u);
+}
+
+TEST(BatchRun, FilesAndFoldersNotReadAreToldWithTheirReason)
+{
+    TempDir dir;
+    dir.Write("closed/a.tif", tiff({1}));
+    dir.Write("listed only/b.tif", tiff({2}));
+    dir.Write("listed only/inner/c.tif", tiff({3}));
+    dir.Write("open/d.tif", tiff({4}));
+    const std::string root = dir.Path().string();
+    ASSERT_EQ(::chmod((root + "/closed").c_str(), 0), 0);
+    // Its names can be listed, but nothing inside can be reached.
+    ASSERT_EQ(::chmod((root + "/listed only").c_str(), 0444), 0);
+
+    TTagSearchList list;
+    RecordingHost host;
+    TBatchRun run(list, host);
+    {
+        const TNoPermissionOverride asUser;
+        struct stat st {};
+        if (::stat((root + "/listed only/b.tif").c_str(), &st) == 0)
+            GTEST_SKIP() << "permission bits do not hold for this user";
+        EXPECT_EQ(run.Run(optionsFor(dir)), TBatchOutcome::Finished);
+    }
+    EXPECT_EQ(host.notRead, (std::vector<std::string>{root + "/closed: Permission denied",
+                                                      root + "/listed only/b.tif: Permission denied",
+                                                      root + "/listed only/inner: Permission denied"}));
+    EXPECT_EQ(fileNames(host.lines), (std::vector<std::string>{"d.tif"}));
+    EXPECT_EQ(run.Counts().Files, 1);
+    EXPECT_EQ(run.Counts().NotRead, 3);
+    EXPECT_EQ(run.Counts().NotTiff, 0);
+}
+
+TEST(BatchRun, PathsTooLongAreToldNotLost)
+{
+    // Two chains of folders, each short enough to make by path, joined by a
+    // rename into one that passes PATH_MAX: a file whose folder can still be
+    // listed but whose own path is too long, and a folder too deep to open.
+    TempDir dir;
+    const std::string root = dir.Path().string(), level = "/" + std::string(200, 'd');
+    std::string upper = root;
+    for (int i = 0; i < 10; ++i)
+        upper += level;
+    std::string lower = root + "/lower";
+    while (upper.size() + lower.size() - root.size() + level.size() < 4096)
+        lower += level;
+    const std::string name(std::max<std::size_t>(5, 4095 - (upper.size() + lower.size() - root.size())), 'f');
+    dir.Write(lower.substr(root.size() + 1) + "/" + name.substr(4) + ".tif", tiff({5}));
+    fs::create_directories(lower + level);
+    fs::create_directories(upper);
+    fs::rename(root + "/lower", upper + "/lower");
+    dir.Write("short.tif", tiff({1}));
+
+    TTagSearchList list;
+    RecordingHost host;
+    TBatchRun run(list, host);
+    EXPECT_EQ(run.Run(optionsFor(dir)), TBatchOutcome::Finished);
+    fs::rename(upper + "/lower", root + "/lower"); // short enough again to be removed
+    ASSERT_EQ(host.notRead.size(), 2u);
+    EXPECT_TRUE(host.notRead[0].ends_with(".tif: File name too long")) << host.notRead[0].substr(4000);
+    EXPECT_TRUE(host.notRead[1].ends_with(level + ": File name too long")) << host.notRead[1].substr(4000);
+    EXPECT_EQ(fileNames(host.lines), (std::vector<std::string>{"short.tif"}));
+    EXPECT_EQ(run.Counts().NotRead, 2);
 }
 
 TEST(BatchRun, YieldsBetweenFilesAndDirectoryLevels)
@@ -482,30 +568,19 @@ TEST(BatchRun, YieldsBetweenFilesAndDirectoryLevels)
     EXPECT_GE(host.yields, 4 * 2 + 3 + 2 * 2);
 }
 
-TEST(Results, PaneTextAndSavedBytes)
+TEST(Results, FieldsAreQuotedForCsv)
 {
-    std::string line = std::string("a\0b", 3) + "\xC3\xA9" + "\xFF" + "\xE2\x82" + "z";
-    MakePaneText(line);
-    EXPECT_EQ(line, "a b\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDz");
-    std::string surrogate = "\xED\xA0\x80";
-    MakePaneText(surrogate);
-    EXPECT_EQ(surrogate, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
-    std::string plain = "\"x\";\"\xE2\x82\xAC\"";
-    MakePaneText(plain);
-    EXPECT_EQ(plain, "\"x\";\"\xE2\x82\xAC\"");
-
-    std::string out;
-    AppendSavedLine(out, "\"a\nb\",\"c\r\nd\",\"e\rf\"");
-    AppendSavedLine(out, "");
-    EXPECT_EQ(out, "\"a\r\nb\",\"c\r\nd\",\"e\r\nf\"\r\n\r\n");
-    out.clear();
-    // Where the pane's text document breaks too; U+2028 and other controls stay.
-    AppendSavedLine(out, "p\xE2\x80\xA9q\xEF\xB7\x90r\xEF\xB7\x91s\xE2\x80\xA8t\x0B\xC2\x85\xE2\x80");
-    EXPECT_EQ(out, "p\r\nq\r\nr\r\ns\xE2\x80\xA8t\x0B\xC2\x85\xE2\x80\r\n");
-
-    EXPECT_EQ(SavedResultsBytes(""), "");
-    EXPECT_EQ(SavedResultsBytes("x"), "x\r\n");
-    EXPECT_EQ(SavedResultsBytes("x\ny\n"), "x\r\ny\r\n");
-    EXPECT_EQ(SavedResultsBytes("x\n\n"), "x\r\n\r\n");
-    EXPECT_EQ(SavedResultsBytes("\n"), "\r\n");
+    // Names keep their bytes and breaks; values have each break as CR LF and a NUL as a blank.
+    const std::string_view field("say \"hi\", caf\xE9\xFF\n\r\r\n\0.", 21);
+    std::string quoted = "x"; // appended, not replaced
+    AppendQuoted(quoted, field);
+    EXPECT_EQ(quoted, std::string_view("x\"say \"\"hi\"\", caf\xE9\xFF\n\r\r\n\0.\"", 26));
+    std::string value;
+    appendValueField(value, field);
+    EXPECT_EQ(value, "\"say \"\"hi\"\", caf\xE9\xFF\r\n\r\n\r\n .\"");
+    value.clear();
+    appendValueField(value, "plain; as it stands");
+    EXPECT_EQ(value, "\"plain; as it stands\"");
+    AppendSavedLine(value, "");
+    EXPECT_EQ(value, "\"plain; as it stands\"\r\n");
 }

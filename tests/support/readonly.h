@@ -1,11 +1,10 @@
 #pragma once
 
-#include <cstdint>
+#include "support/nooverride.h"
+
 #include <fcntl.h>
 #include <filesystem>
-#include <linux/capability.h>
 #include <string>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 /// Makes a file read-only in a way that holds even for root: the tests run as
@@ -20,20 +19,9 @@ public:
                                      std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
                                          std::filesystem::perms::others_read,
                                      std::filesystem::perm_options::replace);
-        if (::geteuid() != 0)
-            return;
-        m_header.version = _LINUX_CAPABILITY_VERSION_3;
-        m_header.pid = 0;
-        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-        reduced[CAP_DAC_OVERRIDE / 32].effective &= ~(1u << (CAP_DAC_OVERRIDE % 32));
-        m_dropped = ::syscall(SYS_capset, &m_header, reduced) == 0;
     }
     ~TReadOnlyFile()
     {
-        if (m_dropped)
-            ::syscall(SYS_capset, &m_header, m_saved);
         std::error_code ec;
         std::filesystem::permissions(m_path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
                                      ec);
@@ -53,7 +41,5 @@ public:
 
 private:
     std::string m_path;
-    __user_cap_header_struct m_header{};
-    __user_cap_data_struct m_saved[2]{};
-    bool m_dropped = false;
+    TNoPermissionOverride m_noWriteOverride{CAP_DAC_OVERRIDE};
 };

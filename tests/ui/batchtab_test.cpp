@@ -452,6 +452,12 @@ TEST_F(BatchTabTest, SaveWritesThePaneAsTheCommandLineDoes)
     dir.Write("x.tif", tiff({7, 8}, odd));
     dir.Write("sub/y.tif", tiff({9}, std::string("say \"hi\"") + '\0'));
     dir.Write("sub/z\u2029paragraph \xFF.tif", tiff({10})); // a name the pane breaks, and one not UTF-8
+    // Names that shift columns or break lines, two that differ in one byte
+    // that is not UTF-8, and a value that would forge a record of its own.
+    for (const char* name : {"quo\"te.tif", "x\",\"y.tif", "caf\xE9.tif", "caf\xE8.tif", "lf\nname.tif",
+                             "cr\rname \xEF\xB7\x90\xEF\xB7\x91.tif"})
+        dir.Write(std::string("names/") + name, tiff({11}));
+    dir.Write("names/forge.tif", tiff({12}, "\"\r\n\"/etc/passwd\",\"passwd\",\"1\",\"666"));
     TBatchTab tab;
     start(tab, {0, 6});
     tab.cmbbxSeperator->setEditText(";");
@@ -467,6 +473,10 @@ TEST_F(BatchTabTest, SaveWritesThePaneAsTheCommandLineDoes)
                             "e f\""),
               std::string::npos);
     EXPECT_EQ(tab.ResultsBytes(), expected);
+    EXPECT_NE(expected.find("/names/caf\xE9.tif\",\"caf\xE9.tif\""), std::string::npos);
+    EXPECT_NE(expected.find("\"\"\"\r\n\"\"/etc/passwd\"\",\"\"passwd\"\""), std::string::npos);
+    // One pane line per page, and one more for each break inside a value.
+    EXPECT_EQ(tab.RedtResults->document()->blockCount(), 1 + 11 + 2 * 3 + 1); // header, pages, breaks
 
     const QString target = root + "/results.txt";
     dir.Write("results.txt", std::string_view("an older and longer file that is replaced"));

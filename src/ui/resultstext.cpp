@@ -1,0 +1,155 @@
+#include "ui/resultstext.h"
+
+namespace {
+
+constexpr char16_t kBareCr = 0xDC0D;
+constexpr char16_t kBareLf = 0xDC0A;
+constexpr char16_t kByteEscape = 0xDC00; // + the byte, for 0x80..0xFF
+// U+2029, U+FDD0 and U+FDD1 in order, stood in for by U+DC01..U+DC03.
+constexpr char32_t kBreakingCharacters[] = {0x2029, 0xFDD0, 0xFDD1};
+constexpr char16_t kBreakingStandIn = 0xDC01;
+
+/// Length of the valid UTF-8 sequence at text[i], or 0 when it is not one.
+std::size_t validSequenceLength(std::string_view text, std::size_t i)
+{
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = at(i);
+    std::size_t n;
+    unsigned char low = 0x80, high = 0xBF; // range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3;
+        if (lead == 0xE0)
+            low = 0xA0; // no overlong forms
+        else if (lead == 0xED)
+            high = 0x9F; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F; // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + n > text.size() || at(i + 1) < low || at(i + 1) > high)
+        return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if (at(i + k) < 0x80 || at(i + k) > 0xBF)
+            return 0;
+    return n;
+}
+
+char32_t decode(std::string_view text, std::size_t i, std::size_t n)
+{
+    const auto at = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(text[i + k])); };
+    if (n == 2)
+        return (at(0) & 0x1F) << 6 | (at(1) & 0x3F);
+    if (n == 3)
+        return (at(0) & 0x0F) << 12 | (at(1) & 0x3F) << 6 | (at(2) & 0x3F);
+    return (at(0) & 0x07) << 18 | (at(1) & 0x3F) << 12 | (at(2) & 0x3F) << 6 | (at(3) & 0x3F);
+}
+
+void appendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | c >> 6));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | c >> 12));
+        out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | c >> 18));
+        out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+bool isPlainAscii(std::string_view record)
+{
+    for (const char c : record)
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '\r' || c == '\n')
+            return false;
+    return true;
+}
+
+} // namespace
+
+QString paneTextFromRecord(std::string_view record)
+{
+    if (isPlainAscii(record))
+        return QString::fromLatin1(record.data(), static_cast<qsizetype>(record.size()));
+
+    QString text;
+    text.reserve(static_cast<qsizetype>(record.size()));
+    for (std::size_t i = 0; i < record.size();) {
+        const auto c = static_cast<unsigned char>(record[i]);
+        if (c == '\r' && i + 1 < record.size() && record[i + 1] == '\n') {
+            text += QLatin1Char('\n');
+            i += 2;
+        } else if (c == '\r' || c == '\n') {
+            text += QChar(c == '\r' ? kBareCr : kBareLf);
+            ++i;
+        } else if (c < 0x80) {
+            text += QLatin1Char(static_cast<char>(c));
+            ++i;
+        } else if (const std::size_t n = validSequenceLength(record, i)) {
+            const char32_t code = decode(record, i, n);
+            char16_t standIn = 0;
+            for (std::size_t k = 0; k < std::size(kBreakingCharacters); ++k)
+                if (code == kBreakingCharacters[k])
+                    standIn = static_cast<char16_t>(kBreakingStandIn + k);
+            // Not QString::fromUcs4: it would take a U+FEFF for a byte-order mark and drop it.
+            if (standIn != 0) {
+                text += QChar(standIn);
+            } else if (QChar::requiresSurrogates(code)) {
+                text += QChar(QChar::highSurrogate(code));
+                text += QChar(QChar::lowSurrogate(code));
+            } else {
+                text += QChar(static_cast<char16_t>(code));
+            }
+            i += n;
+        } else {
+            text += QChar(static_cast<char16_t>(kByteEscape + c));
+            ++i;
+        }
+    }
+    return text;
+}
+
+std::string savedBytesFromPaneText(const QString& rawText)
+{
+    std::string out;
+    out.reserve(static_cast<std::size_t>(rawText.size()) + static_cast<std::size_t>(rawText.size()) / 16 + 2);
+    const qsizetype size = rawText.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = rawText.at(i).unicode();
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c == QChar::ParagraphSeparator) {
+            out += "\r\n";
+        } else if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(rawText.at(i + 1).unicode())) {
+            appendUtf8(out, QChar::surrogateToUcs4(c, rawText.at(i + 1).unicode()));
+            ++i;
+        } else if (c >= kByteEscape + 0x80 && c <= kByteEscape + 0xFF) {
+            out.push_back(static_cast<char>(c - kByteEscape));
+        } else if (c == kBareCr || c == kBareLf) {
+            out.push_back(c == kBareCr ? '\r' : '\n');
+        } else if (c >= kBreakingStandIn && c < kBreakingStandIn + std::size(kBreakingCharacters)) {
+            appendUtf8(out, kBreakingCharacters[c - kBreakingStandIn]);
+        } else if (QChar::isSurrogate(c)) {
+            appendUtf8(out, 0xFFFD); // a lone surrogate of the user's own: no byte stands for it
+        } else {
+            appendUtf8(out, c);
+        }
+    }
+    // The last line is ended; an empty last block (a break at the very end) adds no line.
+    if (!rawText.isEmpty() && rawText.back() != QChar::ParagraphSeparator)
+        out += "\r\n";
+    return out;
+}
