@@ -86,8 +86,9 @@ std::optional<TReason> refusal(const std::function<void()>& write)
     try {
         write();
     } catch (const ESaveFailed& e) {
-        if (texts.count(e.Reason))
+        if (texts.count(e.Reason)) {
             EXPECT_EQ(std::string(e.what()), texts.at(e.Reason));
+        }
         return e.Reason;
     }
     return std::nullopt;
@@ -209,8 +210,9 @@ TEST(AsciiEditWrite, HelloEditedToABKeepsItsNul)
     const auto before = ReadAll(path);
     // Someone else's file with an odd mode: written in place, both stay.
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    if (::geteuid() == 0)
+    if (::geteuid() == 0) {
         ASSERT_EQ(::chown(path.c_str(), 4321, 8765), 0);
+    }
     struct stat was {}, now {};
     ::stat(path.c_str(), &was);
     Listed l(path, 1, false);
@@ -778,8 +780,9 @@ TEST(AsciiEditCorpus, EveryAsciiFieldIsWrittenExactlyOrNotAtAll)
                 ++written;
             } else {
                 ASSERT_EQ(after, before);
-                if (holdsListedText)
+                if (holdsListedText) {
                     ASSERT_EQ(reason, TReason::Overlaps);
+                }
                 overlapping += reason == TReason::Overlaps;
                 ++refused;
             }
