@@ -412,6 +412,7 @@ void TBatchTab::ActionStartRetrieveExecute()
         } end{this, host};
         Messages::Guarded([this] { m_run.Run(currentOptions()); });
     }
+    emit runFinished();
     if (m_closeAfterRun) {
         m_closeAfterRun = false;
         host->close();

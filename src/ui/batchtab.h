@@ -80,6 +80,8 @@ signals:
     void fileRead(const QString& path);
     /// The Close button: the main window closes.
     void closeRequested();
+    /// A run has ended, however it ended.
+    void runFinished();
 
 public slots:
     void ActionStartRetrieveExecute();

@@ -260,6 +260,8 @@ void TForm1::connectSignals()
     connect(ActionCopy, &QAction::triggered, this, &TForm1::ActionCopyExecute);
     connect(ListView1, &QAbstractItemView::doubleClicked, this, &TForm1::ListView1DblClick);
     connect(BatchTab, &TBatchTab::fileRead, this, [this](const QString& path) { SetStatusText(1, path); });
+    // The run borrows the Pages panel for its paths; afterwards it is the view's again.
+    connect(BatchTab, &TBatchTab::runFinished, this, [this] { SetStatusText(1, m_pagesText); });
     connect(BatchTab, &TBatchTab::closeRequested, this, &QWidget::close);
     // Update rules run whenever the event loop has nothing left to do.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
@@ -291,6 +293,8 @@ void TForm1::FormCreate(const QStringList& args)
 
 void TForm1::LoadFile(const QString& path, int page)
 {
+    // Whatever tab is showing, the user wants to see the file they opened.
+    PageControl1->setCurrentWidget(TabSheetInfo);
     TiffFile.reset();
     TiffFile = std::make_unique<TTiffFile>(
         [](const std::string& message) { Messages::ShowMessage(QString::fromStdString(message)); });
@@ -302,10 +306,20 @@ void TForm1::LoadFile(const QString& path, int page)
         ListModel->Clear();
         for (std::size_t i = 0; i < m_panels.size(); ++i)
             m_panels[i]->setText(QString::fromLatin1(kPanelCaptions[i]));
+        m_pagesText = m_panels[1]->text();
+        updateTitle(false);
         throw;
     }
+    updateTitle(true);
     ShowPage(page);
     ShowFileInfo();
+}
+
+void TForm1::updateTitle(bool opened)
+{
+    const std::string_view name = opened ? ExtractFileName(TiffFile->FileName) : std::string_view();
+    setWindowTitle(name.empty() ? QStringLiteral("Velquin V5")
+                                : QStringLiteral("Velquin V5 - ") + QString::fromUtf8(name.data(), name.size()));
 }
 
 void TForm1::ShowPage(int page)
@@ -329,14 +343,13 @@ void TForm1::ShowFileInfo()
     if (!TiffFile)
         return;
     m_panels[0]->setText(QString::fromStdString(FileNamePanelText(TiffFile->FileName)));
-    m_panels[1]->setText(QString::fromStdString(PagesPanelText(CurrentPage, TiffFile->PageCount())));
+    m_pagesText = QString::fromStdString(PagesPanelText(CurrentPage, TiffFile->PageCount()));
+    m_panels[1]->setText(m_pagesText);
     const TTiffPage* page = TiffFile->Pages.GetPage(CurrentPage - 1);
-    if (!page) {
-        m_panels[2]->setText(QString());
-        return;
-    }
+    // A size that cannot be computed says why in the panel: a box on every
+    // page step would be noise, and the old text would belong to another page.
     const QString separator = QLocale().decimalPoint();
-    m_panels[2]->setText(QString::fromStdString(FileInfoPanelText(*page, separator.toStdString())));
+    m_panels[2]->setText(page ? QString::fromStdString(SizePanelText(*page, separator.toStdString())) : QString());
 }
 
 QString TForm1::StatusText(int panel) const
@@ -397,6 +410,7 @@ void TForm1::setDisplayMode(bool hex)
     // a click on the pressed one changes nothing and lists nothing again.
     const bool changed = hex != m_hex;
     m_hex = hex;
+    ListModel->SetHexCaptions(m_hex);
     tb10->setChecked(!m_hex);
     tb16->setChecked(m_hex);
     if (changed && TiffFile)
@@ -405,10 +419,17 @@ void TForm1::setDisplayMode(bool hex)
 
 void TForm1::ActionCopyExecute()
 {
-    // Selected rows as tab-separated text, in list order.
+    // Selected rows as tab-separated text, in list order, under the captions:
+    // they tell which numbers are hexadecimal, and head the columns in a sheet.
     QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
     std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     QStringList lines;
+    QStringList captions;
+    for (int c = 0; c < TTagListModel::ColumnCount; ++c)
+        captions << ListModel->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    lines << captions.join(QLatin1Char('\t'));
     for (const QModelIndex& index : rows) {
         QStringList cells;
         const int count = static_cast<int>(ListModel->Rows()[static_cast<std::size_t>(index.row())].size());
@@ -416,8 +437,7 @@ void TForm1::ActionCopyExecute()
             cells << ListModel->CellText(index.row(), c);
         lines << cells.join(QLatin1Char('\t'));
     }
-    if (!lines.isEmpty())
-        QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
 void TForm1::ListView1DblClick()

@@ -35,7 +35,7 @@ public:
     /// A reader error propagates to the caller, with the listing cleared.
     void LoadFile(const QString& path, int page);
     void ShowPage(int page);
-    /// Rewrites the status panels; throws for a page whose size cannot be computed.
+    /// Rewrites the status panels; a size that cannot be computed is said in its panel.
     void ShowFileInfo();
     /// Hexadecimal while tb16 is pressed.
     bool HexMode() const { return m_hex; }
@@ -127,7 +127,11 @@ private:
     TShell& shell();
     void setDisplayMode(bool hex);
     void setNavigationImage(QAction* action, int image);
+    /// "Velquin V5 - name.tif" after a file opened, "Velquin V5" after a failure.
+    void updateTitle(bool opened);
 
     bool m_hex = false;
     std::array<QLabel*, 3> m_panels{};
+    /// What the Pages panel says for the view, to restore after a batch run.
+    QString m_pagesText = QStringLiteral("Pages");
 };
