@@ -3,6 +3,7 @@
 #include "batch/dirlisting.h"
 #include "batch/results.h"
 #include "tiff/errors.h"
+#include "ui/elidedlabel.h"
 #include "ui/imagelist.h"
 #include "ui/messages.h"
 #include "ui/tagsearchmodel.h"
@@ -145,9 +146,9 @@ void TBatchTab::createControls()
     cmbbxSeperator->addItems({QStringLiteral(","), QStringLiteral(";")});
     cmbbxSeperator->setCurrentIndex(0);
     SpeedButton2 = speedButton(ActionSaveResults, "SpeedButton2");
-    Label3 = new QLabel(GroupBox1);
+    // Paths of any length: shortened in the middle rather than widening the window.
+    Label3 = new TElidedLabel(QString(), GroupBox1);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setTextFormat(Qt::PlainText);
 
     auto* moveButtons = new QVBoxLayout;
     moveButtons->addStretch();
@@ -253,9 +254,9 @@ void TBatchTab::createControls()
     StatusBar2 = new QStatusBar(this);
     StatusBar2->setObjectName(QStringLiteral("StatusBar2"));
     StatusBar2->setSizeGripEnabled(false);
-    m_status = new QLabel(QString::fromUtf8(batchtext::StatusIdle.data(), batchtext::StatusIdle.size()), StatusBar2);
+    m_status =
+        new TElidedLabel(QString::fromUtf8(batchtext::StatusIdle.data(), batchtext::StatusIdle.size()), StatusBar2);
     m_status->setObjectName(QStringLiteral("StatusBar2Panel0"));
-    m_status->setTextFormat(Qt::PlainText);
     StatusBar2->addWidget(m_status, 1);
 
     auto* top = new QHBoxLayout;

@@ -2,10 +2,13 @@
 
 #include "tiff/listing.h"
 #include "ui/batchtab.h"
+#include "ui/elidedlabel.h"
 #include "ui/imagelist.h"
+#include "ui/listingdelegate.h"
 #include "ui/messages.h"
 #include "ui/tagedit.h"
 #include "ui/taglistmodel.h"
+#include "ui/uiscale.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -206,9 +209,13 @@ void TForm1::createPages()
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setCursor(Qt::PointingHandCursor);
-    ListView1->setMinimumSize(700, 300);
+    ListView1->setItemDelegate(new TListingDelegate(ListView1));
+    ListView1->setMinimumSize(Scaled(700), Scaled(300));
     ListView1->header()->setStretchLastSection(false);
     ListView1->header()->setSectionsMovable(false);
+    // Columns start as designed, whatever the font, and the printed report
+    // follows them; a user may narrow one away entirely.
+    ListView1->header()->setMinimumSectionSize(0);
     for (int c = 0; c < TTagListModel::ColumnCount; ++c)
         ListView1->header()->resizeSection(c, TTagListModel::Widths[static_cast<std::size_t>(c)]);
     QPalette pal = ListView1->palette();
@@ -238,12 +245,11 @@ void TForm1::createStatusBar()
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     for (std::size_t i = 0; i < m_panels.size(); ++i) {
-        auto* panel = new QLabel(QString::fromLatin1(kPanelCaptions[i]), bar);
+        // As wide as their text needs: shortened only when the window is too narrow.
+        auto* panel = new TElidedLabel(QString::fromLatin1(kPanelCaptions[i]), bar, kPanelWidths[i]);
         panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
-        panel->setFixedWidth(kPanelWidths[i]);
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Sunken);
-        panel->setTextFormat(Qt::PlainText);
         bar->addWidget(panel);
         m_panels[i] = panel;
     }
