@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -317,6 +319,7 @@ void TForm1::LoadFile(const QString& path, int page)
         throw;
     }
     updateTitle(true);
+    BatchTab->SetDefaultStartDir(QFileInfo(path).absolutePath());
     ShowPage(page);
     ShowFileInfo();
 }
@@ -496,6 +499,16 @@ void TForm1::ActionPrintUpdate()
 void TForm1::ActionLaunchViewerUpdate()
 {
     ActionLaunchViewer->setEnabled(TiffFile != nullptr);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (BatchTab->HasUnsavedResults() &&
+        Messages::Ask(tr("The batch results have not been saved. Close Velquin all the same?")) != QMessageBox::Yes) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 // ---------------------------------------------------------------- dropped files

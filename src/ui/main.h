@@ -110,6 +110,8 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    /// Asks before results of a batch run that were never saved are lost.
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
