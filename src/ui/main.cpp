@@ -49,6 +49,7 @@ TForm1::TForm1(const QStringList& args, QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velquin V5"));
+    setWindowIcon(ProgramIcon());
     resize(843, 668);
     createActions();
     createMenus();

@@ -194,7 +194,7 @@ TEST(AboutBox, TextsAndSizes)
         EXPECT_EQ(value->y(), caption->y());
     }
     EXPECT_EQ(about.VersionText->y(), 48);
-    EXPECT_TRUE(about.ProgramIcon->pixmap().isNull());
+    EXPECT_FALSE(about.ProgramIcon->pixmap().isNull()); // the program's own icon
     EXPECT_EQ(about.ProgramIcon->geometry(), QRect(8, 8, 41, 65));
     EXPECT_EQ(about.SpeedButton1->text(), "Support");
     EXPECT_EQ(about.SpeedButton1->geometry(), QRect(256, 16, 97, 41));
