@@ -20,6 +20,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
@@ -106,6 +107,12 @@ void TForm1::createActions()
     ActionCopy = make("ActionCopy", tr("Copy"), tr("Copy the selected rows"));
     ActionCopy->setShortcut(QKeySequence::Copy);
     ActionCopy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    // The keyboard's way to the display modes; Enter and F2 on a row are
+    // ListView1's own keys (eventFilter).
+    ActionDecimal = make("ActionDecimal", tr("Decimal"), QString());
+    ActionDecimal->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    ActionHex = make("ActionHex", tr("Hexadecimal"), QString());
+    ActionHex->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
 }
 
 void TForm1::createMenus()
@@ -163,11 +170,14 @@ void TForm1::createToolBar()
         b->setMinimumWidth(33);
         return b;
     };
-    auto modeButton = [this](const char* name, const QString& hint, TImage image, bool pressed) {
+    auto modeButton = [this](const char* name, const QString& hint, QAction* keys, TImage image, bool pressed) {
         auto* b = new QToolButton(ToolBar1);
         b->setObjectName(QString::fromLatin1(name));
-        b->setToolTip(hint);
-        b->setStatusTip(hint);
+        const QString withKey =
+            QStringLiteral("%1 (%2)").arg(hint, keys->shortcut().toString(QKeySequence::NativeText));
+        b->setToolTip(withKey);
+        b->setStatusTip(withKey);
+        addAction(keys); // window-wide keys
         b->setIcon(ImageList1(image));
         b->setAutoRaise(true);
         b->setMinimumWidth(33);
@@ -183,8 +193,8 @@ void TForm1::createToolBar()
     ToolBar1->addSeparator();
     tbLauchImageViewer = button(ActionLaunchViewer, "tbLauchImageViewer");
     ToolBar1->addSeparator();
-    tb10 = modeButton("tb10", tr("Show values in DEC format"), ImgDecimal, true);
-    tb16 = modeButton("tb16", tr("shhow values in HEX format"), ImgHex, false);
+    tb10 = modeButton("tb10", tr("Show values in DEC format"), ActionDecimal, ImgDecimal, true);
+    tb16 = modeButton("tb16", tr("shhow values in HEX format"), ActionHex, ImgHex, false);
     ToolBar1->addSeparator();
     tbtnPrint = button(ActionPrint, "tbtnPrint");
     ToolBar1->addSeparator();
@@ -226,6 +236,7 @@ void TForm1::createPages()
     pal.setColor(QPalette::Text, Qt::black);
     ListView1->setPalette(pal);
     ListView1->addAction(ActionCopy);
+    ListView1->installEventFilter(this);
     auto* infoLayout = new QVBoxLayout(TabSheetInfo);
     infoLayout->setContentsMargins(0, 0, 0, 0);
     infoLayout->addWidget(ListView1);
@@ -267,6 +278,8 @@ void TForm1::connectSignals()
     connect(tb10, &QToolButton::clicked, this, &TForm1::tb10Click);
     connect(tb16, &QToolButton::clicked, this, &TForm1::tb16Click);
     connect(ActionCopy, &QAction::triggered, this, &TForm1::ActionCopyExecute);
+    connect(ActionDecimal, &QAction::triggered, this, &TForm1::tb10Click);
+    connect(ActionHex, &QAction::triggered, this, &TForm1::tb16Click);
     connect(ListView1, &QAbstractItemView::doubleClicked, this, &TForm1::ListView1DblClick);
     connect(BatchTab, &TBatchTab::fileRead, this, [this](const QString& path) { SetStatusText(1, path); });
     // The run borrows the Pages panel for its paths; afterwards it is the view's again.
@@ -500,6 +513,20 @@ void TForm1::ActionPrintUpdate()
 void TForm1::ActionLaunchViewerUpdate()
 {
     ActionLaunchViewer->setEnabled(TiffFile != nullptr);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter or F2 on a row does what a double click does. Taken from the
+    // list's own key presses, so Enter in a dialog never reaches it.
+    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) {
+            ListView1DblClick();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -86,6 +86,8 @@ public:
     QAction* ActionCalculator = nullptr;
     QAction* ActionStartHomepage = nullptr;
     QAction* ActionCopy = nullptr;
+    QAction* ActionDecimal = nullptr; ///< Ctrl+D: as tb10
+    QAction* ActionHex = nullptr;     ///< Ctrl+H: as tb16
 
 public slots:
     void Open1Click();
@@ -110,6 +112,7 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     /// Asks before results of a batch run that were never saved are lost.
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -79,7 +79,8 @@ TEST_F(MainWindowTest, LaysOutTheWindow)
     for (const char* name : {"ToolButton1", "tbPrevious", "tbNext", "tbLauchImageViewer", "tb10", "tb16", "tbtnPrint",
                              "tbCalc", "tnInternet"})
         EXPECT_NE(form.findChild<QToolButton*>(name), nullptr) << name;
-    EXPECT_EQ(form.tb16->toolTip(), "shhow values in HEX format");
+    EXPECT_EQ(form.tb16->toolTip(), "shhow values in HEX format (Ctrl+H)");
+    EXPECT_EQ(form.tb10->toolTip(), "Show values in DEC format (Ctrl+D)");
     EXPECT_EQ(form.ToolButton1->toolTip(), "Open an exiting file");
     EXPECT_TRUE(form.tb10->isChecked());
     EXPECT_FALSE(form.tb16->isChecked());
