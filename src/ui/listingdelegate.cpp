@@ -1,7 +1,9 @@
 #include "ui/listingdelegate.h"
 
-#include <QApplication>
+#include <QFontMetricsF>
 #include <QTreeView>
+
+#include <cmath>
 
 TListingDelegate::TListingDelegate(QTreeView* view) : QStyledItemDelegate(view), m_view(view) {}
 
@@ -19,7 +21,9 @@ QRect TListingDelegate::TextRoom(const QModelIndex& index) const
     if (!(align & Qt::AlignRight))
         return room;
     const QString text = index.data(Qt::DisplayRole).toString();
-    const int needed = m_view->fontMetrics().horizontalAdvance(text) + TextMargins();
+    // Fractions count: a text a twentieth of a pixel too wide is elided.
+    const int needed =
+        static_cast<int>(std::ceil(QFontMetricsF(m_view->font()).horizontalAdvance(text))) + TextMargins();
     for (int c = index.column() - 1; c >= 0 && room.width() < needed; --c) {
         const QModelIndex left = index.siblingAtColumn(c);
         if (!left.data(Qt::DisplayRole).toString().isEmpty())

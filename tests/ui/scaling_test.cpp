@@ -13,6 +13,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -105,7 +106,22 @@ TEST_P(ScalingTest, FilenameLabelOfTheListingHasItsRoom)
     // Row 0's "Filename" stands in Tag nr, with nothing to its left: it may run on over it.
     const QModelIndex label = form.ListModel->index(0, 2);
     ASSERT_EQ(label.data().toString(), "Filename");
-    EXPECT_GE(delegate->TextRoom(label).width(), advance(form.ListView1, "Filename") + delegate->TextMargins());
+    const double text = QFontMetricsF(form.ListView1->font()).horizontalAdvance("Filename");
+    EXPECT_GE(delegate->TextRoom(label).width(), text + delegate->TextMargins());
+    // Drawn there whole: the ink spans the whole word, not an elided "Filena...".
+    const QRect room = delegate->TextRoom(label);
+    const QImage shot = form.ListView1->viewport()->grab().toImage();
+    int first = -1, last = -1;
+    for (int x = room.left(); x <= room.right(); ++x)
+        for (int y = room.top(); y <= room.bottom(); ++y)
+            if (qGray(shot.pixel(x, y)) < 128) {
+                first = first < 0 ? x : first;
+                last = x;
+            }
+    ASSERT_GE(first, 0);
+    const double ink = QFontMetricsF(form.ListView1->font()).tightBoundingRect("Filename").width();
+    // Less a pixel or so at each end, where anti-aliasing leaves the edges light.
+    EXPECT_GE(last - first + 1, ink - 3) << "from " << first << " to " << last;
     // A cell with a neighbour keeps to its own column.
     const QModelIndex tagPos = form.ListModel->index(5, 1);
     EXPECT_EQ(delegate->TextRoom(tagPos), form.ListView1->visualRect(tagPos));
