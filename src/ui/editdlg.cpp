@@ -3,6 +3,9 @@
 #include "tiff/asciiedit.h"
 #include "tiff/codepage.h"
 #include "ui/messages.h"
+#include "ui/uiscale.h"
+
+#include <QApplication>
 
 #include <QFontMetrics>
 #include <QFrame>
@@ -39,6 +42,23 @@ QFont courier()
     f.setStyleHint(QFont::TypeWriter);
     f.setFixedPitch(true);
     return f;
+}
+
+/// Widens the lower panel, and the upper one and the dialog with it, until the
+/// note stands whole in it with the margin it was designed with.
+void fitNote(QWidget* dialog, QWidget* upper, QWidget* lower, QLabel* note)
+{
+    note->adjustSize();
+    const int needed = note->x() + note->width() + Scaled(8);
+    const int grow = needed - lower->width();
+    if (grow <= 0)
+        return;
+    lower->resize(lower->width() + grow, lower->height());
+    upper->resize(upper->width() + grow, upper->height());
+    for (QFrame* frame : upper->findChildren<QFrame*>(Qt::FindDirectChildrenOnly))
+        if (!qobject_cast<QLabel*>(frame)) // the raised inner bevel
+            frame->setGeometry(1, 1, upper->width() - 2, upper->height() - 2);
+    dialog->resize(dialog->width() + grow, dialog->height());
 }
 
 } // namespace
@@ -85,7 +105,10 @@ TEditForm::TEditForm(QWidget* owner) : QDialog(owner)
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setTextFormat(Qt::PlainText);
     Label2->move(80, 8);
-    Label2->adjustSize();
+    // The designed sizes grow with a larger platform font; the note, in the
+    // dialog's own font, gets the room it needs either way.
+    ScaleFixedLayout(this, UiScale(QApplication::font()));
+    fitNote(this, Panel1, Panel2, Label2);
 
     // Escape and the title bar's close button reject the dialog by themselves.
     connect(BitBtn1, &QPushButton::clicked, this, &TEditForm::accept);

@@ -8,6 +8,7 @@
 #include "ui/editdlg.h"
 #include "ui/main.h"
 #include "ui/taglistmodel.h"
+#include "ui/uiscale.h"
 #include "uitest.h"
 
 #include <QAction>
@@ -25,6 +26,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
@@ -137,18 +139,22 @@ TEST(EditForm, LaysOutTheDialog)
 {
     QWidget owner;
     TEditForm d(&owner);
+    // The designed pixels, grown with a platform font larger than 8 points.
+    const double s = UiScale(QApplication::font());
+    const auto px = [s](int v) { return static_cast<int>(std::lround(v * s)); };
     EXPECT_EQ(d.windowTitle(), "Velquin ascii editor: Use at own risk....");
-    EXPECT_EQ(d.size(), QSize(615, 217));
+    EXPECT_GE(d.width(), px(615)); // wider when the note needs it
+    EXPECT_EQ(d.height(), px(217));
     EXPECT_EQ(d.pos(), QPoint(428, 355));
     EXPECT_EQ(d.Label1->text(), "12345678901234567890123456789012345678901234567890123456789012345678901234567890");
-    EXPECT_EQ(d.Edit1->geometry(), QRect(8, 48, 569, 22));
+    EXPECT_EQ(d.Edit1->geometry(), QRect(px(8), px(48), px(569), px(22)));
     EXPECT_EQ(d.BitBtn1->text(), "Write to file");
     EXPECT_EQ(d.BitBtn2->text(), "Cancel editing");
     EXPECT_TRUE(d.BitBtn1->isDefault());
     EXPECT_FALSE(d.BitBtn2->isDefault());
     EXPECT_EQ(d.Label2->text(),
               "Edited ascii text are truncated or extended to the previous length of the data. NO-UNDO possible ");
-    EXPECT_EQ(d.Label2->pos(), QPoint(80, 8));
+    EXPECT_EQ(d.Label2->pos(), QPoint(px(80), px(8)));
     for (const char* name : {"Label1", "Edit1", "BitBtn1", "BitBtn2", "Label2"})
         EXPECT_NE(d.findChild<QWidget*>(name), nullptr) << name;
 }
