@@ -104,11 +104,13 @@ TEST_P(ScalingTest, EditorNoteAndBatchControlsAreNotCut)
         QApplication::processEvents();
         int checked = 0;
         for (const QAbstractButton* b : form->BatchTab->findChildren<QAbstractButton*>())
-            if (b->isVisible() && ++checked)
+            if (b->isVisible() && ++checked) {
                 EXPECT_GE(b->width(), b->sizeHint().width()) << b->objectName().toStdString();
+            }
         for (const QLabel* l : form->BatchTab->findChildren<QLabel*>())
-            if (l->isVisible() && !qobject_cast<const TElidedLabel*>(l) && ++checked)
+            if (l->isVisible() && !qobject_cast<const TElidedLabel*>(l) && ++checked) {
                 EXPECT_GE(l->contentsRect().width(), advance(l, l->text())) << l->text().toStdString();
+            }
         EXPECT_GE(checked, 20);
     }
 }
