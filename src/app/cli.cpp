@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,28 +107,34 @@ int runDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return 1;
     }
 
-    TTiffFile file([&err](const std::string& message) { err << message << '\n'; });
-    try {
-        file.Open(path);
-    } catch (const EVelquinError& e) {
-        err << WithFullStop(e.what()) << '\n';
+    try { // memory that runs out while the listing is built is reported like the reader's
+        TTiffFile file([&err](const std::string& message) { err << message << '\n'; });
+        try {
+            file.Open(path);
+        } catch (const EVelquinError& e) {
+            err << WithFullStop(e.what()) << '\n';
+            return 1;
+        }
+
+        int status = 0;
+        const int first = allPages ? 1 : page;
+        // A file without pages still lists its header rows and reports page 1 missing.
+        const int last = allPages ? std::max(1, file.PageCount()) : page;
+        for (int p = first; p <= last; ++p) {
+            const TListing listing = BuildListing(file, p, hex);
+            printRows(listing.Rows, out);
+            if (listing.Failed) {
+                out.flush();
+                err << "Input file wrong\n";
+                status = 1;
+            }
+        }
+        return status;
+    } catch (const std::bad_alloc&) {
+        out.flush();
+        err << WithFullStop(EOutOfMemory(path).what()) << '\n';
         return 1;
     }
-
-    int status = 0;
-    const int first = allPages ? 1 : page;
-    // A file without pages still lists its header rows and reports page 1 missing.
-    const int last = allPages ? std::max(1, file.PageCount()) : page;
-    for (int p = first; p <= last; ++p) {
-        const TListing listing = BuildListing(file, p, hex);
-        printRows(listing.Rows, out);
-        if (listing.Failed) {
-            out.flush();
-            err << "Input file wrong\n";
-            status = 1;
-        }
-    }
-    return status;
 }
 
 // ---------------------------------------------------------------- --batch
@@ -402,10 +409,15 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         out << "velquin " << VelquinVersion << '\n';
         return 0;
     }
-    if (args[0] == "--dump")
-        return runDump(args, out, err);
-    if (args[0] == "--batch")
-        return runBatch(args, out, err);
+    try {
+        if (args[0] == "--dump")
+            return runDump(args, out, err);
+        if (args[0] == "--batch")
+            return runBatch(args, out, err);
+    } catch (const std::bad_alloc&) {
+        err << "velquin: not enough memory\n";
+        return 1;
+    }
     err << kUsage;
     return 2;
 }

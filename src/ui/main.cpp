@@ -1,5 +1,6 @@
 #include "ui/main.h"
 
+#include "tiff/errors.h"
 #include "tiff/listing.h"
 #include "ui/batchtab.h"
 #include "ui/imagelist.h"
@@ -26,6 +27,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <new>
 
 namespace {
 
@@ -304,8 +307,13 @@ void TForm1::LoadFile(const QString& path, int page)
             m_panels[i]->setText(QString::fromLatin1(kPanelCaptions[i]));
         throw;
     }
-    ShowPage(page);
-    ShowFileInfo();
+    try {
+        ShowPage(page);
+        ShowFileInfo();
+    } catch (const std::bad_alloc&) {
+        ListModel->Clear();
+        throw EOutOfMemory(path.toStdString());
+    }
 }
 
 void TForm1::ShowPage(int page)
