@@ -1,5 +1,6 @@
 #include "ui/main.h"
 
+#include "tiff/errors.h"
 #include "tiff/listing.h"
 #include "ui/batchtab.h"
 #include "ui/elidedlabel.h"
@@ -32,6 +33,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <new>
 
 namespace {
 
@@ -334,8 +337,13 @@ void TForm1::LoadFile(const QString& path, int page)
     }
     updateTitle(true);
     BatchTab->SetDefaultStartDir(QFileInfo(path).absolutePath());
-    ShowPage(page);
-    ShowFileInfo();
+    try {
+        ShowPage(page);
+        ShowFileInfo();
+    } catch (const std::bad_alloc&) {
+        ListModel->Clear();
+        throw EOutOfMemory(path.toStdString());
+    }
 }
 
 void TForm1::updateTitle(bool opened)
