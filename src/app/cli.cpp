@@ -108,7 +108,12 @@ int runDump(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
 
     try { // memory that runs out while the listing is built is reported like the reader's
-        TTiffFile file([&err](const std::string& message) { err << message << '\n'; });
+        TTiffFile file(
+            [&err](const TReaderMessage& message) {
+                if (!message.Text.empty())
+                    err << message.Text << '\n';
+            },
+            TReadScope::Pages);
         try {
             file.Open(path);
         } catch (const EVelquinError& e) {
@@ -196,10 +201,12 @@ public:
             m_lastPath = path;
     }
     void ShowRefusal(const std::string& text) override { m_err << "velquin: " << text << '\n'; }
-    void ShowReaderMessage(const std::string& path, const std::string& text) override
+    void ShowReaderMessage(const std::string& path, const TReaderMessage& message) override
     {
+        if (message.Text.empty())
+            return;
         ClearProgress();
-        m_err << "velquin: " << path << ": " << text << '\n';
+        m_err << "velquin: " << path << ": " << message.Text << '\n';
     }
     void ProcessMessages() override
     {

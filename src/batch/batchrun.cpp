@@ -110,7 +110,8 @@ void TBatchRun::processFile(const std::string& directory, const std::string& nam
     try {
         BatchFile.reset();
         BatchFile = std::make_unique<TTiffFile>(
-            [this](const std::string& message) { m_host.ShowReaderMessage(m_currentPath, message); });
+            [this](const TReaderMessage& message) { m_host.ShowReaderMessage(m_currentPath, message); },
+            TReadScope::Pages);
         BatchFile->Open(m_currentPath);
         m_host.ShowFile(m_currentPath);
 

@@ -3,6 +3,7 @@
 #include "batch/dirlisting.h"
 #include "batch/results.h"
 #include "tiff/errors.h"
+#include "tiff/tiff.h"
 #include "ui/imagelist.h"
 #include "ui/messages.h"
 #include "ui/tagsearchmodel.h"
@@ -489,9 +490,10 @@ void TBatchTab::ShowRefusal(const std::string& text)
     Messages::ShowError(fromUtf8(text));
 }
 
-void TBatchTab::ShowReaderMessage(const std::string&, const std::string& text)
+void TBatchTab::ShowReaderMessage(const std::string&, const TReaderMessage& message)
 {
-    Messages::ShowMessage(fromUtf8(text));
+    if (!message.Text.empty())
+        Messages::ShowMessage(fromUtf8(message.Text));
 }
 
 void TBatchTab::ProcessMessages()

@@ -295,8 +295,10 @@ void TForm1::FormCreate(const QStringList& args)
 void TForm1::LoadFile(const QString& path, int page)
 {
     TiffFile.reset();
-    TiffFile = std::make_unique<TTiffFile>(
-        [](const std::string& message) { Messages::ShowMessage(QString::fromStdString(message)); });
+    TiffFile = std::make_unique<TTiffFile>([](const TReaderMessage& message) {
+        if (!message.Text.empty())
+            Messages::ShowMessage(QString::fromStdString(message.Text));
+    });
     try {
         TiffFile->Open(path.toStdString());
     } catch (...) {
