@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <set>
 #include <unistd.h>
 
 namespace {
@@ -25,11 +26,11 @@ void expect(Problems& out, bool ok, std::string what)
 
 /// A file object opened on bytes, with what it reported.
 struct Opened {
-    std::vector<std::string> messages;
+    std::vector<TReaderMessage> messages;
     std::unique_ptr<TTiffFile> file;
     std::string error; ///< the header error's text, empty when the header passed
 
-    Opened() : file(std::make_unique<TTiffFile>([this](const std::string& m) { messages.push_back(m); })) {}
+    Opened() : file(std::make_unique<TTiffFile>([this](const TReaderMessage& m) { messages.push_back(m); })) {}
     Opened(const Opened&) = delete;
     Opened& operator=(const Opened&) = delete;
 
@@ -68,8 +69,15 @@ bool isDigits(std::string_view s)
 
 bool headerIsTiff(std::span<const std::uint8_t> b)
 {
-    return b.size() >= 8 && ((b[0] == 'I' && b[1] == 'I' && b[2] == 42 && b[3] == 0) ||
-                             (b[0] == 'M' && b[1] == 'M' && b[2] == 0 && b[3] == 42));
+    const bool ii = b.size() >= 4 && b[0] == 'I' && b[1] == 'I';
+    const bool mm = b.size() >= 4 && b[0] == 'M' && b[1] == 'M';
+    const auto word = [&](std::size_t i) { return ii ? b[i] | b[i + 1] << 8 : b[i] << 8 | b[i + 1]; };
+    if (!ii && !mm)
+        return false;
+    if (word(2) == 42)
+        return b.size() >= 8;
+    // BigTIFF: offsets of 8 bytes, a reserved 0, then the first offset.
+    return word(2) == 43 && b.size() >= 16 && word(4) == 8 && word(6) == 0;
 }
 
 // One directory per process, on tmpfs where there is one, holding the input
@@ -139,6 +147,20 @@ void compareRoads(Problems& out, const Opened& mem, const Opened& disk)
                                              disk.error + "'");
     expect(out, mem.messages == disk.messages, "reader messages differ between buffer and file");
     expect(out, a.ByteOrder == b.ByteOrder, "byte order differs between buffer and file");
+    bool sameTree =
+        a.Directories.size() == b.Directories.size() && a.DirectoryRanges.size() == b.DirectoryRanges.size();
+    for (std::size_t i = 0; sameTree && i < a.Directories.size(); ++i) {
+        const TDirectory& x = a.Directories[i];
+        const TDirectory& y = b.Directories[i];
+        sameTree =
+            x.Id == y.Id && x.Offset == y.Offset && x.StoredCount == y.StoredCount && x.Next == y.Next &&
+            x.Complete == y.Complete && x.Entries.size() == y.Entries.size() &&
+            std::equal(x.Entries.begin(), x.Entries.end(), y.Entries.begin(), [](const TEntry& l, const TEntry& r) {
+                return l.Position == r.Position && l.Count == r.Count && l.ValueOffset == r.ValueOffset &&
+                       l.Tag == r.Tag && l.Type == r.Type && l.Stored == r.Stored && l.Inline == r.Inline;
+            });
+    }
+    expect(out, sameTree, "directory trees differ between buffer and file");
     if (a.PageCount() != b.PageCount()) {
         out.push_back("page count differs between buffer and file: " + std::to_string(a.PageCount()) + " / " +
                       std::to_string(b.PageCount()));
@@ -164,19 +186,20 @@ void compareRoads(Problems& out, const Opened& mem, const Opened& disk)
     }
 }
 
-// A position or count cell: decimal and hexadecimal must name one 32-bit value,
-// the hexadecimal form upper case without leading zeros.
-bool numberCellsAgree(const std::string& dec, const std::string& hex)
+// A position or count cell: decimal and hexadecimal must name one 32-bit value
+// (64-bit and unsigned in a BigTIFF file), the hexadecimal form upper case
+// without leading zeros.
+template <class Decimal, class Hex> bool numberCellsAgree(const std::string& dec, const std::string& hex)
 {
-    std::int32_t d = 0;
-    std::uint32_t h = 0;
+    Decimal d = 0;
+    Hex h = 0;
     const auto rd = std::from_chars(dec.data(), dec.data() + dec.size(), d);
     const auto rh = std::from_chars(hex.data(), hex.data() + hex.size(), h, 16);
     const bool parsed = rd.ec == std::errc() && rd.ptr == dec.data() + dec.size() && rh.ec == std::errc() &&
                         rh.ptr == hex.data() + hex.size();
     const bool shape = !hex.empty() && hex.find_first_not_of("0123456789ABCDEF") == std::string::npos &&
                        (hex == "0" || hex[0] != '0');
-    return parsed && shape && static_cast<std::uint32_t>(d) == h;
+    return parsed && shape && static_cast<Hex>(d) == h;
 }
 
 // Texts of failures are built only when something fails: a listing has tens of
@@ -220,7 +243,9 @@ void checkListing(Problems& out, const TTiffFile& file, int pageNumber)
             const bool tagRow = r >= static_cast<std::size_t>(FirstTagRow) && (d.size() == 8 || d.size() == 3);
             const bool numeric = tagRow && (c == 1 || c == 6 || c == 7);
             if (numeric) {
-                if (!numberCellsAgree(d[c], h[c]))
+                const bool agree = file.IsBigTiff() ? numberCellsAgree<std::uint64_t, std::uint64_t>(d[c], h[c])
+                                                    : numberCellsAgree<std::int32_t, std::uint32_t>(d[c], h[c]);
+                if (!agree)
                     out.push_back(cellName(pageNumber, r, c) + ": decimal '" + d[c] + "' and hexadecimal '" + h[c] +
                                   "' disagree");
             } else if (d[c] != h[c]) {
@@ -242,11 +267,11 @@ public:
     void ShowStatus(const std::string&) override {}
     void ShowFile(const std::string&) override {}
     void ShowRefusal(const std::string& text) override { Refusals.push_back(text); }
-    void ShowReaderMessage(const std::string&, const std::string& text) override { Messages.push_back(text); }
+    void ShowReaderMessage(const std::string&, const TReaderMessage& m) override { Messages.push_back(m); }
 
     std::vector<std::string> Lines;
     std::vector<std::string> Refusals;
-    std::vector<std::string> Messages;
+    std::vector<TReaderMessage> Messages;
 };
 
 // What Save writes of a line: every break inside a value as CR LF, and CR LF at its end.
@@ -288,7 +313,12 @@ void checkBatch(Problems& out, const Opened& mem)
     }
     if (!host.Refusals.empty())
         out.push_back("batch run refused: " + host.Refusals.front());
-    if (host.Messages != mem.messages)
+    // The batch reads the pages alone: their messages, none from below a page.
+    std::vector<TReaderMessage> ofPages;
+    for (const TReaderMessage& m : mem.messages)
+        if (m.DirectoryId.find('/') == std::string::npos)
+            ofPages.push_back(m);
+    if (host.Messages != ofPages)
         out.push_back("batch run relayed other reader messages than the reader gave");
 
     const TTiffFile& file = *mem.file;
@@ -378,6 +408,94 @@ void checkStatusTexts(Problems& out, const TTiffFile& file)
     }
 }
 
+void checkMessages(Problems& out, const Opened& mem)
+{
+    const TTiffFile& file = *mem.file;
+    // At most one "streamsize" and one position message per page, so that a
+    // damaged file cannot bury the user in message boxes; the structure views'
+    // messages at most one per directory and per entry.
+    std::size_t shown = 0;
+    std::size_t entries = 0;
+    for (const TDirectory& d : file.Directories)
+        entries += d.Entries.size();
+    for (const TReaderMessage& m : mem.messages) {
+        if (!m.Text.empty())
+            ++shown;
+        if (!m.Text.empty() && m.Text != "streamsize" && !isDigits(m.Text))
+            out.push_back("unexpected reader message '" + m.Text + "'");
+        if (m.Sentence.empty() || !validUtf8(m.Sentence))
+            out.push_back("a reader message without a sentence: '" + m.Text + "'");
+    }
+    expect(out, shown <= 2 * static_cast<std::size_t>(file.PageCount()),
+           std::to_string(shown) + " messages for " + std::to_string(file.PageCount()) + " pages");
+    expect(out, mem.messages.size() - shown <= 2 * file.Directories.size() + entries + 2,
+           std::to_string(mem.messages.size() - shown) + " messages of the structure views");
+}
+
+// The directory tree: pages in chain order, each followed by the directories
+// below it depth first; every offset read once; entries as stored agree with
+// the listing's entries; ranges inside the file.
+void checkTree(Problems& out, const TTiffFile& file, std::size_t size)
+{
+    const auto& dirs = file.Directories;
+    const std::uint64_t entrySize = file.IsBigTiff() ? 20 : 12;
+    const std::uint64_t fieldSize = file.IsBigTiff() ? 8 : 4;
+    std::set<std::uint64_t> offsets;
+    int pages = 0;
+    for (std::size_t i = 0; i < dirs.size(); ++i) {
+        const TDirectory& d = dirs[i];
+        const auto fail = [&](const std::string& what) { out.push_back("directory " + d.Id + ": " + what); };
+        if (!offsets.insert(d.Offset).second)
+            fail("its offset was read before");
+        if (d.Kind == TDirectoryKind::Page) {
+            if (d.Parent != -1 || d.Page != pages || d.Id != std::to_string(pages + 1))
+                fail("a page out of the chain's order");
+            const TTiffPage* page = file.Pages.GetPage(pages++);
+            if (!page || static_cast<int>(d.Entries.size()) != page->Tags.Count()) {
+                fail("entries differ from the page's");
+                continue;
+            }
+            for (std::size_t k = 0; k < d.Entries.size(); ++k) {
+                const TTag& tag = *page->Tags.GetTag(static_cast<int>(k));
+                const TEntry& e = d.Entries[k];
+                const bool same =
+                    tag.IsRead() == (e.Stored >= 2) && (!tag.IsRead() || tag.Number() == e.Tag) &&
+                    (!tag.IsRead() ||
+                     static_cast<std::uint64_t>(tag.EntryPos) ==
+                         (file.IsBigTiff() ? e.Position
+                                           : static_cast<std::uint64_t>(static_cast<std::int32_t>(e.Position))));
+                if (!same)
+                    fail("entry " + std::to_string(k + 1) + " differs from the listing's");
+            }
+        } else {
+            const int p = d.Parent;
+            if (p < 0 || static_cast<std::size_t>(p) >= i || !d.Id.starts_with(dirs[p].Id + "/") || d.Page != -1 ||
+                d.Next) {
+                fail("not a sub-directory of its parent");
+                continue;
+            }
+            // Depth first: the directory before this one is its parent or lies below it.
+            int up = static_cast<int>(i) - 1;
+            while (up != p && up >= 0)
+                up = dirs[up].Parent;
+            if (up != p)
+                fail("out of depth-first order");
+        }
+        for (const TEntry& e : d.Entries) {
+            if (e.Stored > entrySize || (e.Stored == entrySize && e.Inline != (e.ValueBytes() <= fieldSize)) ||
+                (e.Inline && e.ValueOffset != e.Position + 4 + fieldSize)) {
+                fail("an entry's value lies elsewhere than its fields say");
+                break;
+            }
+        }
+    }
+    expect(out, pages == file.PageCount(), "the tree holds other pages than the chain");
+    expect(out, file.DirectoryRanges.size() <= dirs.size(), "more directory ranges than directories");
+    for (const TByteRange& r : file.DirectoryRanges)
+        if (r.Start >= r.End || r.End > size)
+            out.push_back("a directory range outside the file");
+}
+
 } // namespace
 
 std::vector<std::string> ExerciseReader(std::span<const std::uint8_t> bytes)
@@ -391,13 +509,8 @@ std::vector<std::string> ExerciseReader(std::span<const std::uint8_t> bytes)
            "header verdict is wrong: '" + mem.error + "' for " + std::to_string(bytes.size()) + " bytes");
     if (!mem.error.empty())
         expect(out, file.PageCount() == 0, "a refused header left pages");
-    // At most one "streamsize" and one position message per directory, so a
-    // damaged file cannot bury the user in message boxes.
-    expect(out, mem.messages.size() <= 2 * static_cast<std::size_t>(file.PageCount()),
-           std::to_string(mem.messages.size()) + " messages for " + std::to_string(file.PageCount()) + " pages");
-    for (const std::string& m : mem.messages)
-        if (m != "streamsize" && !isDigits(m))
-            out.push_back("unexpected reader message '" + m + "'");
+    checkMessages(out, mem);
+    checkTree(out, file, bytes.size());
 
     if (scratch().Write(bytes)) {
         {

@@ -144,10 +144,12 @@ public:
             m_lastPath = path;
     }
     void ShowRefusal(const std::string& text) override { m_err << "velquin: " << text << '\n'; }
-    void ShowReaderMessage(const std::string& path, const std::string& text) override
+    void ShowReaderMessage(const std::string& path, const TReaderMessage& message) override
     {
+        if (message.Text.empty())
+            return;
         ClearProgress();
-        m_err << "velquin: " << path << ": " << text << '\n';
+        m_err << "velquin: " << path << ": " << message.Text << '\n';
     }
     void ProcessMessages() override
     {

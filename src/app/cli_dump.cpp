@@ -88,7 +88,12 @@ int RunDumpCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return 1;
     }
 
-    TTiffFile file([&err](const std::string& message) { err << message << '\n'; });
+    TTiffFile file(
+        [&err](const TReaderMessage& message) {
+            if (!message.Text.empty())
+                err << message.Text << '\n';
+        },
+        TReadScope::Pages);
     try {
         file.Open(path);
     } catch (const EVelquinError& e) {

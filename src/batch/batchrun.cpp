@@ -171,10 +171,12 @@ bool TBatchRun::openBatchFile()
 {
     BatchFile.reset();
     m_fileDamaged = false;
-    BatchFile = std::make_unique<TTiffFile>([this](const std::string& message) {
-        m_fileDamaged = true;
-        m_host.ShowReaderMessage(m_currentPath, message);
-    });
+    BatchFile = std::make_unique<TTiffFile>(
+        [this](const TReaderMessage& message) {
+            m_fileDamaged = true;
+            m_host.ShowReaderMessage(m_currentPath, message);
+        },
+        TReadScope::Pages);
     try {
         BatchFile->Open(m_currentPath);
     } catch (const EInvalidTiff& e) {

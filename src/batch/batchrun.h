@@ -8,6 +8,7 @@
 
 class TTagSearchList;
 class TTiffFile;
+struct TReaderMessage;
 
 // The batch run: from a starting directory (and every directory below it) it
 // reads each TIFF file with a TTiffFile of its own and writes one line of
@@ -81,7 +82,8 @@ public:
     /// A refusal to run, shown modally with one OK button.
     virtual void ShowRefusal(const std::string& text) = 0;
     /// The reader's report of a damaged directory inside path; the pages read so far are written.
-    virtual void ShowReaderMessage(const std::string& path, const std::string& text) = 0;
+    /// Messages without a Text are for the structure views only.
+    virtual void ShowReaderMessage(const std::string& path, const TReaderMessage& message) = 0;
     /// Where the window's event loop runs.
     virtual void ProcessMessages() {}
     /// A *.tif file whose header is not TIFF; it gives no line and is not counted as a file.

@@ -14,6 +14,17 @@ std::string_view ExtractFileName(std::string_view path)
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
+namespace {
+
+/// A position or count cell: the Part's 32-bit cell, whole in a BigTIFF file.
+std::string numberCell(const TTiffFile& file, std::int64_t value, bool hex)
+{
+    return file.IsBigTiff() ? WideNumberText(static_cast<std::uint64_t>(value), hex)
+                            : NumberText(static_cast<std::int32_t>(value), hex);
+}
+
+} // namespace
+
 TListing BuildListing(const TTiffFile& file, int page, bool hex)
 {
     TListing out;
@@ -40,9 +51,9 @@ TListing BuildListing(const TTiffFile& file, int page, bool hex)
             out.Failed = true;
             return out;
         }
-        rows.push_back({std::to_string(nr), NumberText(tag.EntryPos, hex), tag.TagNr(), std::string(tag.TagName()),
-                        tag.ValueText, std::string(tag.TypeName()), NumberText(tag.Count, hex),
-                        NumberText(tag.ValuePos, hex)});
+        rows.push_back({std::to_string(nr), numberCell(file, tag.EntryPos, hex), tag.TagNr(),
+                        std::string(tag.TagName()), tag.ValueText, std::string(tag.TypeName()),
+                        numberCell(file, tag.Count, hex), numberCell(file, tag.ValuePos, hex)});
     }
     rows.emplace_back();
     rows.push_back({"", "", "", std::string(BannerTitle), std::string(BannerText)});

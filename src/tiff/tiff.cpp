@@ -10,8 +10,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <sys/stat.h>
 #include <unordered_set>
+#include <utility>
 
 // Numbers are read as stored and swapped for "MM" files: a little-endian host.
 static_assert(std::endian::native == std::endian::little);
@@ -27,6 +29,19 @@ enum : std::uint8_t {
     kByte = 0, kAscii = 1, kShort = 2, kLong = 3, kRational = 4, kSShort = 7, kSLong = 8, kFloat = 10, kDouble = 11
 };
 
+// Type codes that BigTIFF brought. A classic file lists them as "Unknown",
+// as it always has; a BigTIFF file names them and shows their values.
+enum : std::uint16_t { kTypeIfd = 13, kTypeLong8 = 16, kTypeSLong8 = 17, kTypeIfd8 = 18 };
+
+// The sizes that differ between the two kinds of file: the entry count, an
+// entry, and a value field (which is also the size of an offset).
+struct TLayout {
+    std::uint64_t count;
+    std::uint64_t entry;
+    std::uint64_t field;
+};
+constexpr TLayout kClassic{2, 12, 4};
+constexpr TLayout kBig{8, 20, 8};
 constexpr std::size_t kEntrySize = 12;
 
 std::uint16_t get16(const std::uint8_t* p, bool swap)
@@ -43,28 +58,80 @@ std::uint32_t get32(const std::uint8_t* p, bool swap)
     return SwapLong(v, swap);
 }
 
-/// Count, entries and next-offset field of the directory at offset, as far as
-/// the file holds them.
-TByteRange directoryRange(TStream& stream, std::uint32_t offset, bool swap)
+std::uint64_t get64(const std::uint8_t* p, bool swap)
 {
-    const std::uint64_t size = stream.Size();
-    std::uint64_t end = static_cast<std::uint64_t>(offset) + 2;
-    if (const std::uint8_t* count = stream.Slice(offset, 2))
-        end += kEntrySize * get16(count, swap) + 4;
-    return {std::min<std::uint64_t>(offset, size), std::min(end, size)};
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return swap ? __builtin_bswap64(v) : v;
 }
 
-// Entries that reading a directory of n entries at offset creates: those that
-// start inside the file and the first one past its end, which stays unread.
-// Every entry when the positions wrap past 32 bits.
-std::uint64_t entriesCreated(std::uint32_t offset, std::uint64_t n, std::uint64_t size)
+/// An offset or count of width bytes (2, 4 or 8).
+std::uint64_t getNumber(const std::uint8_t* p, std::uint64_t width, bool swap)
 {
-    const std::uint64_t first = static_cast<std::uint64_t>(offset) + 2;
-    if (first + kEntrySize * n > 0xFFFFFFFFu)
+    return width == 2 ? get16(p, swap) : width == 4 ? get32(p, swap) : get64(p, swap);
+}
+
+/// Reads an offset or count of width bytes; throws EReadError when fewer are left.
+std::uint64_t readNumber(TStream& stream, std::uint64_t width, bool swap)
+{
+    std::uint8_t b[8];
+    stream.ReadBuffer(b, static_cast<std::size_t>(width));
+    return getNumber(b, width, swap);
+}
+
+/// a + b * c, at most the largest 64-bit number: BigTIFF counts are any 64-bit number.
+std::uint64_t addProduct(std::uint64_t a, std::uint64_t b, std::uint64_t c)
+{
+    std::uint64_t product = 0;
+    std::uint64_t sum = 0;
+    if (__builtin_mul_overflow(b, c, &product) || __builtin_add_overflow(a, product, &sum))
+        return ~std::uint64_t{0};
+    return sum;
+}
+
+// Entries that reading n entries from first on creates: those that start
+// inside the file and the first one past its end, which stays unread. Every
+// entry when the positions wrap.
+std::uint64_t entriesCreated(std::uint64_t first, std::uint64_t n, std::uint64_t size, std::uint64_t entry, bool wraps)
+{
+    if (wraps)
         return n;
     if (first > size)
         return std::min<std::uint64_t>(n, 1);
-    return std::min(n, (size - first) / kEntrySize + 2);
+    return std::min(n, (size - first) / entry + 2);
+}
+
+/// The entry at pos as stored, from the avail bytes of it that lie in the file.
+TEntry parseEntry(const std::uint8_t* raw, std::size_t avail, std::uint64_t pos, const TLayout& layout, bool swap)
+{
+    TEntry e;
+    e.Position = pos;
+    e.Stored = static_cast<std::uint8_t>(avail);
+    if (avail >= 2)
+        e.Tag = get16(raw, swap);
+    if (avail >= 4)
+        e.Type = get16(raw + 2, swap);
+    const bool big = layout.field == 8;
+    const std::uint64_t fieldAt = 4 + layout.field; // the count takes as many bytes as an offset
+    if (avail < fieldAt)
+        return e;
+    e.Count = big ? get64(raw + 4, swap) : get32(raw + 4, swap);
+    e.Inline = e.ValueBytes() <= layout.field;
+    if (e.Inline)
+        e.ValueOffset = pos + fieldAt;
+    else if (avail >= layout.entry)
+        e.ValueOffset = big ? get64(raw + fieldAt, swap) : get32(raw + fieldAt, swap);
+    return e;
+}
+
+/// The decimal text of a number, written over the text in place: value texts
+/// are short, and this spares a string made and dropped for each.
+template <class Number> void assignNumber(std::string& text, Number value)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    text.clear();
+    text.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 // What a string costs beyond its own object: nothing while the text fits
@@ -82,6 +149,54 @@ constexpr std::uint64_t kTextSlack = 8 << 20;
 // Past the text budget a text keeps this many bytes of the file: at most 15
 // bytes of UTF-8, which a string holds without memory of its own.
 constexpr std::size_t kCutText = 5;
+// What a directory costs beyond its entries: its node in the set of offsets
+// met, and its range, whose vector may hold twice its size while it grows. A
+// page's directory is moved once into place, so it counts twice.
+constexpr std::uint64_t kSetNode = 64;
+constexpr std::uint64_t kSubDirectoryCost = sizeof(TDirectory) + kSetNode + 2 * sizeof(TByteRange);
+constexpr std::uint64_t kPageCost = sizeof(TTiffPage) + sizeof(TDirectory) + kSubDirectoryCost;
+// Directories below a page, below a page... end here; real files nest three deep.
+constexpr int kMaxDepth = 8;
+
+std::string_view kindName(TDirectoryKind kind)
+{
+    switch (kind) {
+    case TDirectoryKind::Page:
+        return "page";
+    case TDirectoryKind::SubIfd:
+        return "SubIFD";
+    case TDirectoryKind::Exif:
+        return "Exif";
+    case TDirectoryKind::Gps:
+        return "GPS";
+    case TDirectoryKind::Interop:
+        return "Interoperability";
+    }
+    return "";
+}
+
+/// The directory an entry of a directory of kind parent points to, if any:
+/// SubIFDs, Exif and GPS below a page or a SubIFD, Interoperability below Exif.
+std::optional<TDirectoryKind> pointedKind(TDirectoryKind parent, std::uint16_t tag)
+{
+    if (parent == TDirectoryKind::Page || parent == TDirectoryKind::SubIfd) {
+        if (tag == 330)
+            return TDirectoryKind::SubIfd;
+        if (tag == 34665)
+            return TDirectoryKind::Exif;
+        if (tag == 34853)
+            return TDirectoryKind::Gps;
+    }
+    if (parent == TDirectoryKind::Exif && tag == 40965)
+        return TDirectoryKind::Interop;
+    return std::nullopt;
+}
+
+/// Types whose values are offsets: LONG and IFD, and in BigTIFF LONG8 and IFD8.
+bool holdsOffsets(std::uint16_t type, bool big)
+{
+    return type == kLong + 1 || type == kTypeIfd || (big && (type == kTypeLong8 || type == kTypeIfd8));
+}
 
 bool isRegularFile(const std::string& path)
 {
@@ -130,6 +245,17 @@ std::string NumberText(std::int32_t value, bool hex)
     return s;
 }
 
+std::string WideNumberText(std::uint64_t value, bool hex)
+{
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, hex ? 16 : 10);
+    std::string s(buf, r.ptr);
+    for (char& c : s)
+        if (c >= 'a' && c <= 'f')
+            c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
 std::int32_t StrToInt(std::string_view text)
 {
     std::size_t i = 0;
@@ -156,6 +282,41 @@ std::int32_t StrToInt(std::string_view text)
     return static_cast<std::int32_t>(v);
 }
 
+// ---------------------------------------------------------------- TEntry
+
+std::uint64_t TEntry::TypeSize(std::uint16_t type)
+{
+    switch (type) {
+    case 1:
+    case 2:
+    case 6:
+    case 7: // BYTE, ASCII, SBYTE, UNDEFINED
+        return 1;
+    case 3:
+    case 8: // SHORT, SSHORT
+        return 2;
+    case 4:
+    case 9:
+    case 11:
+    case kTypeIfd: // LONG, SLONG, FLOAT, IFD
+        return 4;
+    case 5:
+    case 10:
+    case 12:
+    case kTypeLong8:
+    case kTypeSLong8:
+    case kTypeIfd8: // RATIONAL, SRATIONAL, DOUBLE
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+std::uint64_t TEntry::ValueBytes() const
+{
+    return addProduct(0, Count, TypeSize(Type));
+}
+
 // ---------------------------------------------------------------- TTag
 
 std::string TTag::TagNr() const
@@ -172,94 +333,147 @@ std::string_view TTag::TagName() const
 
 std::string_view TTag::TypeName() const
 {
+    if (OwnerFile && OwnerFile->IsBigTiff()) {
+        switch (m_type) {
+        case kTypeIfd:
+            return "IFD";
+        case kTypeLong8:
+            return "Long8";
+        case kTypeSLong8:
+            return "sLong8";
+        case kTypeIfd8:
+            return "IFD8";
+        }
+    }
     return FieldType < kTypeNames.size() ? kTypeNames[FieldType] : std::string_view("Unknown");
 }
 
+template <bool Big> std::int64_t TTag::field(std::uint64_t value)
+{
+    // A classic file's positions and counts are 32-bit patterns shown signed.
+    if (Big)
+        return static_cast<std::int64_t>(value);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
+
 void TTag::ReadEntry(TStream& stream, std::uint64_t pos)
+{
+    read(stream, pos, nullptr);
+}
+
+void TTag::read(TStream& stream, std::uint64_t pos, TEntry* entry)
+{
+    // Each kind of file gets code of its own: this runs for every entry.
+    if (OwnerFile->IsBigTiff())
+        readAs<true>(stream, pos, entry);
+    else
+        readAs<false>(stream, pos, entry);
+}
+
+template <bool Big> void TTag::readAs(TStream& stream, std::uint64_t pos, TEntry* entry)
 {
     const std::uint64_t size = stream.Size();
     if (pos > size)
         return;
     const bool swap = OwnerFile->IsBigEndian();
-    EntryPos = static_cast<std::int32_t>(pos);
+    const TLayout& layout = Big ? kBig : kClassic;
+    EntryPos = field<Big>(pos);
     // An entry cut by the end of the file keeps the fields that fit.
-    const std::size_t avail = static_cast<std::size_t>(std::min<std::uint64_t>(kEntrySize, size - pos));
-    std::uint8_t e[kEntrySize];
+    const auto avail = static_cast<std::size_t>(std::min(layout.entry, size - pos));
     const std::uint8_t* p = stream.Slice(pos, avail);
-    if (!p || avail < 2)
+    if (!p)
         return;
-    std::memcpy(e, p, avail); // the slice may not survive the value's own reads
+    // A copy: the slice may not survive the value's own reads.
+    std::uint8_t e[kBig.entry];
+    if (avail == layout.entry)
+        std::memcpy(e, p, layout.entry);
+    else
+        std::memcpy(e, p, avail);
+    if (entry)
+        *entry = parseEntry(e, avail, pos, layout, swap);
+    if (avail < 2)
+        return;
     m_number = get16(e, swap);
     m_read = true;
     if (avail < 4)
         return;
-    FieldType = static_cast<std::uint8_t>(get16(e + 2, swap) - 1);
-    if (avail < 8)
+    m_type = get16(e + 2, swap);
+    FieldType = static_cast<std::uint8_t>(m_type - 1);
+    const std::uint64_t fieldAt = 4 + layout.field;
+    if (avail < fieldAt)
         return;
-    Count = static_cast<std::int32_t>(get32(e + 4, swap));
-    ValuePos = static_cast<std::int32_t>(pos + 8);
-    decodeValue(stream, e + 8, avail - 8);
-    stream.Seek(pos + kEntrySize);
+    Count = field<Big>(Big ? get64(e + 4, swap) : get32(e + 4, swap));
+    ValuePos = field<Big>(pos + fieldAt);
+    decodeAs<Big>(stream, e + fieldAt, avail - fieldAt);
+    stream.Seek(pos + layout.entry);
 }
 
 // A short read or a failed division ends the entry with the fields set so far;
 // plain returns rather than exceptions, since damaged files have many of them.
-void TTag::decodeValue(TStream& stream, const std::uint8_t* field, std::size_t fieldBytes)
+// A BigTIFF entry follows the same rules with its value field of 8 bytes: what
+// fits there lies there, and offsets take 64 bits.
+// Every entry passes here: inlined whole (the text's string operations too),
+// the decoding costs a tenth less.
+template <bool Big>
+[[gnu::flatten]] void TTag::decodeAs(TStream& stream, const std::uint8_t* field, std::size_t fieldBytes)
 {
     const bool swap = OwnerFile->IsBigEndian();
+    constexpr bool big = Big;
+    const std::size_t fieldSize = big ? kBig.field : kClassic.field;
+    const auto inField = static_cast<std::int64_t>(fieldSize); // counts that fit in the field
     const std::uint64_t size = stream.Size();
     const bool haveLong = fieldBytes >= 4;
-    const std::uint32_t fieldLong = haveLong ? get32(field, swap) : 0;
+    const bool haveOffset = fieldBytes >= fieldSize;
+    const std::uint64_t offset = !haveOffset ? 0 : big ? get64(field, swap) : get32(field, swap);
 
     switch (FieldType) {
     case kByte:
-        if (Count <= 4) {
+        if (Count <= inField) {
             if (fieldBytes >= 1)
-                ValueText = std::to_string(field[0]);
-        } else if (haveLong) {
+                assignNumber(ValueText, field[0]);
+        } else if (haveOffset) {
             ValueText.clear();
-            if (fieldLong >= size)
+            if (offset >= size)
                 return;
             // Printable bytes only; data cut by the end of the file keeps what exists.
-            appendText(
-                stream, fieldLong,
-                static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint32_t>(Count), size - fieldLong)),
-                true);
+            appendText(stream, offset,
+                       static_cast<std::size_t>(std::min(static_cast<std::uint64_t>(Count), size - offset)), true);
         }
         break;
     case kAscii: {
-        std::uint64_t at = static_cast<std::uint32_t>(ValuePos);
-        if (Count > 4) {
-            if (!haveLong)
+        std::uint64_t at = big ? static_cast<std::uint64_t>(ValuePos) : static_cast<std::uint32_t>(ValuePos);
+        if (Count > inField) {
+            if (!haveOffset)
                 return;
-            ValuePos = static_cast<std::int32_t>(fieldLong);
-            at = fieldLong;
+            ValuePos = this->field<Big>(offset);
+            at = offset;
         }
         // The whole text, NULs included; bytes past the end of the file are left out.
         const std::uint64_t want = Count > 0 ? static_cast<std::uint64_t>(Count) : 0;
         ValueText.clear();
-        appendText(stream, at, static_cast<std::size_t>(at >= size ? 0 : std::min<std::uint64_t>(want, size - at)),
-                   false);
+        appendText(stream, at, static_cast<std::size_t>(at >= size ? 0 : std::min(want, size - at)), false);
         break;
     }
     case kShort:
     case kSShort:
         if (fieldBytes >= 2)
-            ValueText = std::to_string(get16(field, swap));
+            assignNumber(ValueText, get16(field, swap));
         break;
     case kLong:
     case kSLong:
     case kDouble:
         if (Count == 1)
-            ValueText = haveLong ? std::to_string(fieldLong) : "0";
+            assignNumber(ValueText, haveLong ? get32(field, swap) : 0);
         else
             ValueText.clear();
         break;
     case kRational:
     case kFloat: {
-        if (!haveLong)
+        if (!haveOffset)
             return;
-        const std::uint8_t* p = stream.Slice(fieldLong, 8);
+        // The first pair of 32-bit numbers where it lies: at the offset, or in a
+        // BigTIFF entry's own field when one value fits there.
+        const std::uint8_t* p = big && Count <= 1 ? field : stream.Slice(offset, 8);
         if (!p)
             return;
         const auto numerator = static_cast<std::int32_t>(get32(p, swap));
@@ -268,13 +482,26 @@ void TTag::decodeValue(TStream& stream, const std::uint8_t* field, std::size_t f
             return;
         // Extended precision, halves to the even neighbour (the default rounding mode).
         const long double q = static_cast<long double>(numerator) / static_cast<long double>(denominator);
-        ValueText = std::to_string(static_cast<long long>(std::nearbyint(q)));
+        assignNumber(ValueText, static_cast<std::int64_t>(std::nearbyint(q)));
         break;
     }
     default:
-        ValueText = "?";
+        if (big && (m_type == kTypeIfd || m_type == kTypeLong8 || m_type == kTypeSLong8 || m_type == kTypeIfd8))
+            decodeWide(field, fieldBytes);
+        else
+            ValueText = "?";
         break;
     }
+}
+
+void TTag::decodeWide(const std::uint8_t* field, std::size_t fieldBytes)
+{
+    // The Long rule, with the 64-bit types read whole.
+    const std::size_t width = m_type == kTypeIfd ? 4 : 8;
+    if (Count == 1)
+        assignNumber(ValueText, fieldBytes >= width ? getNumber(field, width, OwnerFile->IsBigEndian()) : 0);
+    else
+        ValueText.clear();
 }
 
 void TTag::appendText(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly)
@@ -291,6 +518,12 @@ void TTag::appendText(TStream& stream, std::uint64_t pos, std::size_t n, bool pr
     // only near the end of the memory budget is it worth counting them.
     if (3 * static_cast<std::uint64_t>(take) + 32 > file.m_textLeft)
         take = file.textRoom(stream, pos, take, printableOnly);
+    if (take < n && !std::exchange(file.m_textsCut, true) && file.m_reading)
+        file.report("",
+                    "texts from the directory at " + std::to_string(file.m_reading->Offset) +
+                        " on keep a few bytes each: the file's values overlap, and whole they would take more "
+                        "memory than the file may use",
+                    *file.m_reading);
     const std::uint8_t* p = stream.Slice(pos, take);
     if (!p)
         return;
@@ -326,35 +559,69 @@ const TTag* TTags::GetTag(int index) const
 
 // ---------------------------------------------------------------- TTiffPage
 
-bool TTiffPage::ReadDirectory(TStream& stream, std::uint32_t& offset, const TMessageSink& sink)
+bool TTiffPage::ReadDirectory(TStream& stream, std::uint64_t& offset, const TMessageSink& sink, TDirectory& directory)
 {
     const std::uint64_t size = stream.Size();
     const bool swap = OwnerFile && OwnerFile->IsBigEndian();
-    // Positions are 32-bit numbers that wrap, as the format's offsets do.
-    std::uint32_t nextField = offset + 2;
+    const bool big = OwnerFile && OwnerFile->IsBigTiff();
+    const TLayout& layout = big ? kBig : kClassic;
+    // A classic file's positions are 32-bit numbers that wrap, as its offsets
+    // do; a BigTIFF count may be any 64-bit number.
+    const auto position = [&](std::uint64_t n) -> std::uint64_t {
+        if (big)
+            return addProduct(offset + layout.count, layout.entry, n);
+        return static_cast<std::uint32_t>(offset + kClassic.count + kClassic.entry * n);
+    };
+    const auto tell = [&](std::string text, std::string_view before, std::string_view after) {
+        if (sink)
+            sink({std::move(text), std::string(before) + std::to_string(directory.Offset) + std::string(after),
+                  directory.Offset, directory.Id});
+    };
+    directory.Offset = offset;
+    std::uint64_t nextField = position(0);
+    bool cut = false;
     try {
         stream.Seek(offset);
-        const std::uint16_t n = SwapWord(ReadWord(stream), swap);
-        nextField = static_cast<std::uint32_t>(offset + 2 + kEntrySize * n);
-        Tags.Reserve(entriesCreated(offset, n, size));
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const auto pos = static_cast<std::uint32_t>(offset + 2 + kEntrySize * i);
+        const std::uint64_t n = readNumber(stream, layout.count, swap);
+        directory.StoredCount = n;
+        nextField = position(n);
+        const bool wraps = !big && offset + layout.count + layout.entry * n > 0xFFFFFFFFu;
+        const std::uint64_t entries = entriesCreated(offset + layout.count, n, size, layout.entry, wraps);
+        const bool keep = OwnerFile && OwnerFile->Scope() == TReadScope::Everything;
+        Tags.Reserve(static_cast<std::size_t>(entries));
+        if (keep)
+            directory.Entries.reserve(static_cast<std::size_t>(entries));
+        // Entries follow each other, so no position past the file's end can wrap
+        // before the loop has ended.
+        for (std::uint64_t i = 0, pos = position(0); i < n; ++i, pos = big ? pos + kBig.entry : position(i)) {
             TTag& tag = Tags.Add(OwnerFile);
+            TEntry* entry = keep ? &directory.Entries.emplace_back() : nullptr;
+            if (entry)
+                entry->Position = pos;
             if (pos > size) {
                 // The rest of the directory lies past the end: one message, and no
                 // further entries, which would all be unread alike.
-                if (sink)
-                    sink("streamsize");
+                tell("streamsize", "the directory at ", " runs past the end of the file");
+                cut = true;
                 break;
             }
-            tag.ReadEntry(stream, pos);
+            tag.read(stream, pos, entry);
         }
         stream.Seek(nextField);
-        offset = SwapLong(ReadLong(stream), swap);
+        offset = readNumber(stream, layout.field, swap);
+        directory.Next = offset;
+        directory.Complete = !cut;
         return true;
     } catch (const EVelquinError&) {
-        if (sink)
-            sink(std::to_string(size) + std::to_string(nextField));
+        const std::string bytes = " (" + std::to_string(size) + " bytes)";
+        std::string text = std::to_string(size) + std::to_string(nextField);
+        if (directory.StoredCount)
+            tell(std::move(text), "the next-directory field of the directory at ",
+                 " lies past the end of the file" + bytes);
+        else if (directory.Offset >= size)
+            tell(std::move(text), "the directory at ", " lies past the end of the file" + bytes);
+        else
+            tell(std::move(text), "the entry count of the directory at ", " is cut by the end of the file" + bytes);
         return false;
     }
 }
@@ -412,7 +679,17 @@ void TTiffFile::OpenBuffer(const std::string& name, std::span<const std::uint8_t
 void TTiffFile::clear()
 {
     Pages = TTiffPages();
+    Directories = {};
+    DirectoryRanges = {};
 }
+
+/// Offsets met so far, whether memory ended the walk, and how many more
+/// offsets entries may give.
+struct TTiffFile::TWalk {
+    std::unordered_set<std::uint64_t> seen;
+    bool stopped = false;
+    std::uint64_t valuesLeft = 0;
+};
 
 void TTiffFile::load(TStream& stream)
 {
@@ -426,44 +703,233 @@ void TTiffFile::load(TStream& stream)
         ByteOrder = 0;
         throw EInvalidTiff();
     }
-    if (SwapWord(ReadWord(stream), IsBigEndian()) != 42) {
+    const bool swap = IsBigEndian();
+    std::uint64_t offset = 0;
+    const std::uint16_t magic = SwapWord(ReadWord(stream), swap);
+    if (magic == 42) {
+        offset = SwapLong(ReadLong(stream), swap);
+    } else if (magic == 43) {
+        // BigTIFF: the size of an offset, always 8, and a 0 before the first offset.
+        const std::uint16_t width = SwapWord(ReadWord(stream), swap);
+        const std::uint16_t zero = SwapWord(ReadWord(stream), swap);
+        if (width != 8 || zero != 0) {
+            ByteOrder = 0;
+            throw EInvalidTiff();
+        }
+        m_bigTiff = true;
+        offset = readNumber(stream, 8, swap);
+    } else {
         ByteOrder = 0;
         throw EInvalidTiff();
     }
-    std::uint32_t offset = SwapLong(ReadLong(stream), IsBigEndian());
 
     // Memory: the file's blocks take at most its size while it is read; its
-    // pages and entries may take twice that and its texts once more, so that
-    // opening a file stays within four times its size. Sound files stay far
-    // below (their directories and values do not overlap); a chain whose
-    // directories overlap ends where the budget does, and texts that share
-    // their bytes are cut (appendText).
+    // directories and entries may take twice that and its texts once more, so
+    // that opening a file stays within four times its size. Sound files stay
+    // far below (their directories and values do not overlap); a walk through
+    // directories that overlap ends where the budget does, and texts that
+    // share their bytes are cut (appendText).
     const std::uint64_t size = stream.Size();
     m_structureLeft = 2 * size + kStructureSlack;
     m_bytesLeft = 2 * size + (1 << 20);
     m_textLeft = size + kTextSlack;
     m_countLeft = size;
 
+    // The chain first, as it has always been read; then below each page the
+    // directories its entries point to, none of them a directory met before.
+    TWalk walk;
+    walk.valuesLeft = size / 4 + 1;
+    std::deque<TDirectory> pages;
+    readPages(stream, offset, pages, walk);
+    if (m_scope == TReadScope::Pages)
+        return;
+    for (TDirectory& page : pages) {
+        Directories.push_back(std::move(page));
+        addRange(Directories.back(), size);
+        if (!walk.stopped)
+            readBelow(stream, Directories.size() - 1, 1, walk);
+    }
+}
+
+void TTiffFile::readPages(TStream& stream, std::uint64_t offset, std::deque<TDirectory>& pages, TWalk& walk)
+{
     // A directory that fails, an offset met again or an exhausted budget ends
     // the chain; the pages read so far stay. Beyond memory, the entries of all
     // pages are bounded by the file's size.
-    std::uint64_t entriesLeft = size / 4 + 1;
-    std::unordered_set<std::uint32_t> seen;
-    while (offset != 0 && seen.insert(offset).second && entriesLeft > 0) {
-        std::uint64_t n = 0;
-        if (const std::uint8_t* p = stream.Slice(offset, 2))
-            n = get16(p, IsBigEndian());
-        // The page, its place in the chain's set and its entries.
-        const std::uint64_t cost = sizeof(TTiffPage) + 64 + entriesCreated(offset, n, size) * sizeof(TTag);
-        if (cost > m_structureLeft)
-            break;
-        m_structureLeft -= cost;
-        DirectoryRanges.push_back(directoryRange(stream, offset, IsBigEndian()));
+    std::uint64_t entriesLeft = stream.Size() / 4 + 1;
+    // The tree keeps every page's directory; else one serves to name each page in messages.
+    const bool keep = m_scope == TReadScope::Everything;
+    while (offset != 0 && walk.seen.insert(offset).second && entriesLeft > 0) {
+        TDirectory& placed = keep || pages.empty() ? pages.emplace_back() : pages.front();
+        placed.Id = std::to_string(Pages.Count() + 1);
+        placed.Page = Pages.Count();
+        placed.Offset = offset;
+        placed.StoredCount.reset();
+        placed.Next.reset();
+        placed.Complete = false;
+        if (!afford(stream, placed, kPageCost, sizeof(TTag) + sizeof(TEntry))) {
+            if (keep)
+                pages.pop_back();
+            walk.stopped = true;
+            return;
+        }
         TTiffPage& page = Pages.Add(this);
-        if (!page.ReadDirectory(stream, offset, m_sink))
-            break;
+        m_reading = &placed;
+        const bool whole = page.ReadDirectory(stream, offset, m_sink, placed);
+        m_reading = nullptr;
+        if (!whole)
+            return;
         entriesLeft -= std::min<std::uint64_t>(entriesLeft, static_cast<std::uint64_t>(page.Tags.Count()));
     }
+}
+
+void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk& walk)
+{
+    const bool swap = IsBigEndian();
+    const TLayout& layout = m_bigTiff ? kBig : kClassic;
+    // Ids name the kind and, for several of a kind, the number: "subifd2", "exif2".
+    std::uint64_t subIfds = 0;
+    int exifs = 0;
+    int gpses = 0;
+    int interops = 0;
+    // The parent stays in place while Directories grows: a deque.
+    const TDirectory& from = Directories[parent];
+    for (std::size_t i = 0; i < from.Entries.size() && !walk.stopped; ++i) {
+        const TEntry& entry = from.Entries[i];
+        if (entry.Tag != 330 && entry.Tag != 34665 && entry.Tag != 34853 && entry.Tag != 40965)
+            continue;
+        const std::optional<TDirectoryKind> kind = pointedKind(from.Kind, entry.Tag);
+        if (!kind || !holdsOffsets(entry.Type, m_bigTiff) || entry.Stored < layout.entry || entry.Count == 0)
+            continue;
+        const std::uint64_t width = TEntry::TypeSize(entry.Type);
+        // Several SubIFDs to an entry; one directory for the other kinds.
+        const std::uint64_t values = *kind == TDirectoryKind::SubIfd ? entry.Count : 1;
+        std::string name(*kind == TDirectoryKind::SubIfd ? "subifd"
+                         : *kind == TDirectoryKind::Exif ? "exif"
+                         : *kind == TDirectoryKind::Gps  ? "gps"
+                                                         : "interop");
+        if (*kind != TDirectoryKind::SubIfd) {
+            int& seenOfKind = *kind == TDirectoryKind::Exif ? exifs : *kind == TDirectoryKind::Gps ? gpses : interops;
+            if (++seenOfKind > 1)
+                name += std::to_string(seenOfKind);
+        }
+        bool told = false; // once for an entry, however many of its values go unread
+        for (std::uint64_t j = 0; j < values && !walk.stopped && walk.valuesLeft > 0; ++j, --walk.valuesLeft) {
+            // The values lie in the file, or the loop ends; all entries together
+            // read no more values than the file could hold.
+            const std::uint8_t* p = stream.Slice(addProduct(entry.ValueOffset, width, j), width);
+            if (!p)
+                break;
+            const std::uint64_t offset = getNumber(p, width, swap);
+            const std::uint64_t number = *kind == TDirectoryKind::SubIfd ? ++subIfds : 0;
+            if (offset == 0)
+                continue;
+            TDirectory directory;
+            directory.Id = from.Id + "/" + name + (number ? std::to_string(number) : std::string());
+            directory.Kind = *kind;
+            directory.Parent = static_cast<int>(parent);
+            directory.Offset = offset;
+            const std::string what = "the " + std::string(kindName(*kind)) + " directory at " + std::to_string(offset);
+            if (!walk.seen.insert(offset).second) {
+                if (!std::exchange(told, true))
+                    report("", what + " is a directory read already: not read again", directory);
+                continue;
+            }
+            if (depth > kMaxDepth) {
+                if (!std::exchange(told, true))
+                    report("",
+                           what + " lies more than " + std::to_string(kMaxDepth) +
+                               " directories below its page: not read",
+                           directory);
+                continue;
+            }
+            if (!afford(stream, directory, kSubDirectoryCost, sizeof(TEntry))) {
+                walk.stopped = true;
+                return;
+            }
+            Directories.push_back(std::move(directory));
+            const std::size_t index = Directories.size() - 1;
+            readSubDirectory(stream, Directories[index]);
+            addRange(Directories[index], stream.Size());
+            readBelow(stream, index, depth + 1, walk);
+        }
+    }
+}
+
+void TTiffFile::readSubDirectory(TStream& stream, TDirectory& directory)
+{
+    const std::uint64_t size = stream.Size();
+    const bool swap = IsBigEndian();
+    const TLayout& layout = m_bigTiff ? kBig : kClassic;
+    const std::string what =
+        "the " + std::string(kindName(directory.Kind)) + " directory at " + std::to_string(directory.Offset);
+    const std::string bytes = " (" + std::to_string(size) + " bytes)";
+    const std::uint8_t* p = stream.Slice(directory.Offset, layout.count);
+    if (!p) {
+        report("", what + " lies past the end of the file" + bytes, directory);
+        return;
+    }
+    const std::uint64_t n = getNumber(p, layout.count, swap);
+    directory.StoredCount = n;
+    const std::uint64_t first = directory.Offset + layout.count;
+    directory.Entries.reserve(static_cast<std::size_t>(entriesCreated(first, n, size, layout.entry, false)));
+    for (std::uint64_t i = 0; i < n; ++i) {
+        const std::uint64_t pos = addProduct(first, layout.entry, i);
+        if (pos > size) {
+            directory.Entries.push_back({.Position = pos});
+            report("", what + " runs past the end of the file", directory);
+            return;
+        }
+        const auto avail = static_cast<std::size_t>(std::min(layout.entry, size - pos));
+        const std::uint8_t* raw = stream.Slice(pos, avail);
+        directory.Entries.push_back(raw ? parseEntry(raw, avail, pos, layout, swap) : TEntry{.Position = pos});
+    }
+    const std::uint64_t nextField = addProduct(first, layout.entry, n);
+    if (nextField > size || size - nextField < layout.field)
+        report("", what + " runs past the end of the file", directory);
+    else
+        directory.Complete = true;
+}
+
+bool TTiffFile::afford(TStream& stream, const TDirectory& directory, std::uint64_t fixedCost, std::uint64_t perEntry)
+{
+    const TLayout& layout = m_bigTiff ? kBig : kClassic;
+    const std::uint64_t size = stream.Size();
+    std::uint64_t n = 0;
+    if (const std::uint8_t* p = stream.Slice(directory.Offset, layout.count))
+        n = getNumber(p, layout.count, IsBigEndian());
+    const std::uint64_t first = directory.Offset + layout.count;
+    // The positions of a classic page wrap at 32 bits; then every entry is read.
+    const bool wraps = !m_bigTiff && first + layout.entry * n > 0xFFFFFFFFu;
+    const std::uint64_t entries = entriesCreated(first, n, size, layout.entry, wraps);
+    const std::uint64_t cost = fixedCost + heapCost(directory.Id.size()) + entries * perEntry;
+    if (cost <= m_structureLeft) {
+        m_structureLeft -= cost;
+        return true;
+    }
+    report("",
+           "reading stopped before the " + std::string(kindName(directory.Kind)) + " directory at " +
+               std::to_string(directory.Offset) + ": the directories read take all the memory this file may use",
+           directory);
+    return false;
+}
+
+void TTiffFile::addRange(const TDirectory& directory, std::uint64_t size)
+{
+    if (directory.Offset >= size)
+        return;
+    const TLayout& layout = m_bigTiff ? kBig : kClassic;
+    // Without a count, the count field itself.
+    const std::uint64_t end = directory.StoredCount ? addProduct(directory.Offset + layout.count + layout.field,
+                                                                 layout.entry, *directory.StoredCount)
+                                                    : directory.Offset + layout.count;
+    DirectoryRanges.push_back({directory.Offset, std::min(end, size)});
+}
+
+void TTiffFile::report(std::string text, std::string sentence, const TDirectory& directory) const
+{
+    if (m_sink)
+        m_sink({std::move(text), std::move(sentence), directory.Offset, directory.Id});
 }
 
 std::size_t TTiffFile::textRoom(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly) const

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "tiff/dirkind.h"
 #include "tiff/filestamp.h"
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,15 +15,25 @@
 class TStream;
 class TTiffFile;
 
-/// A half-open range of file positions [Start, End).
-struct TByteRange {
-    std::uint64_t Start = 0;
-    std::uint64_t End = 0;
+/// One report of damage found while a file is read.
+struct TReaderMessage {
+    /// What the listing's message box and `velquin --dump` show: "streamsize",
+    /// or the file's size and the position of the next-directory field run
+    /// together. Empty for what only the structure views report: damage in a
+    /// directory that an entry points to, a walk ended to stay within memory.
+    std::string Text;
+    /// The same for a reader: "the directory at 1234 runs past the end of the file".
+    std::string Sentence;
+    /// The directory concerned: its position and its id ("2", "2/exif").
+    std::uint64_t DirectoryOffset = 0;
+    std::string DirectoryId;
+
+    friend bool operator==(const TReaderMessage&, const TReaderMessage&) = default;
 };
 
-/// Where the reader's messages go ("streamsize", the size-and-position text).
-/// The window shows them in message boxes, the command line on standard error.
-using TMessageSink = std::function<void(const std::string&)>;
+/// Where the reader's messages go. The window shows their Text in message
+/// boxes, the command line on standard error.
+using TMessageSink = std::function<void(const TReaderMessage&)>;
 
 // Byte-order helpers: every 16- and 32-bit number of a file passes through them.
 std::uint16_t SwapWord(std::uint16_t value, bool swap);
@@ -34,11 +46,65 @@ std::uint32_t ReadLong(TStream& stream);
 /// Positions and counts as shown: signed decimal, or upper-case hex of the
 /// 32-bit pattern without prefix or leading zeros.
 std::string NumberText(std::int32_t value, bool hex);
+/// The same for a BigTIFF file, whose positions and counts take 64 bits:
+/// unsigned decimal, or upper-case hex of all 64 bits.
+std::string WideNumberText(std::uint64_t value, bool hex);
 
 /// Whole decimal number, optionally after blanks and a sign; throws EConvertError.
 std::int32_t StrToInt(std::string_view text);
 
-/// One 12-byte directory entry with its value decoded once, at read time.
+/// One directory entry as stored, in any directory of the file.
+struct TEntry {
+    std::uint64_t Position = 0; ///< the entry's first byte
+    std::uint64_t Count = 0;    ///< as stored: 32 bits, or 64 in a BigTIFF file
+    /// First byte of the value: the entry's own value field when the value fits
+    /// there (Inline), else the offset that field holds. 0 when the entry ends
+    /// before its value field.
+    std::uint64_t ValueOffset = 0;
+    std::uint16_t Tag = 0;
+    std::uint16_t Type = 0; ///< the type code as stored
+    /// Bytes of the entry inside the file: 12 (20 in BigTIFF) when whole, 0
+    /// for an entry that lies past the end.
+    std::uint8_t Stored = 0;
+    bool Inline = false;
+
+    /// Bytes of one value of a type; 0 for a type the reader does not know.
+    static std::uint64_t TypeSize(std::uint16_t type);
+    /// Count times the type's size, at most the largest 64-bit number; it may
+    /// reach past the end of the file.
+    std::uint64_t ValueBytes() const;
+};
+
+/// One directory read: a page of the chain, or a directory an entry points to.
+struct TDirectory {
+    std::string Id; ///< "2" for page 2; "2/exif", "1/subifd1/exif" below it
+    TDirectoryKind Kind = TDirectoryKind::Page;
+    int Parent = -1; ///< index in TTiffFile::Directories; -1 for a page
+    int Page = -1;   ///< a page's 0-based index in Pages; -1 below a page
+    std::uint64_t Offset = 0;
+    std::optional<std::uint64_t> StoredCount; ///< as stored; none when it lies past the end
+    /// A page's next-directory offset as read; none below a page, or when the
+    /// field lies past the end.
+    std::optional<std::uint64_t> Next;
+    /// The count, every entry and the next-directory field lie in the file.
+    bool Complete = false;
+    /// In directory order; those past the end of the file stop at the first.
+    /// For a page, Entries[i] is the entry of Tags[i].
+    std::vector<TEntry> Entries;
+};
+
+/// What Open keeps of a file: the pages alone (enough for the listing and the
+/// batch export), or also every directory as stored with the directories its
+/// entries point to (Directories, DirectoryRanges). Both read the same pages.
+enum class TReadScope { Pages, Everything };
+
+/// A half-open range of file positions [Start, End).
+struct TByteRange {
+    std::uint64_t Start = 0;
+    std::uint64_t End = 0;
+};
+
+/// One entry of a page with its value decoded once, at read time.
 class TTag {
 public:
     explicit TTag(const TTiffFile* owner) : OwnerFile(owner) {}
@@ -56,19 +122,30 @@ public:
     std::string_view TypeName() const;
 
     const TTiffFile* OwnerFile;
-    std::uint8_t FieldType = 0;   ///< type code minus 1, kept in 8 bits
-    std::int32_t Count = 0;
-    std::string ValueText = " ";  ///< UTF-8
-    std::int32_t EntryPos = 0;
-    std::int32_t ValuePos = 0;
+    /// The count field: in a classic file its 32 bits taken as signed (counts
+    /// of 2^31 and more are negative), in a BigTIFF file all 64 bits.
+    std::int64_t Count = 0;
+    std::string ValueText = " "; ///< UTF-8
+    std::int64_t EntryPos = 0;   ///< taken as Count is
+    std::int64_t ValuePos = 0;   ///< taken as Count is
+    std::uint8_t FieldType = 0;  ///< type code minus 1, kept in 8 bits
 
 private:
-    void decodeValue(TStream& stream, const std::uint8_t* field, std::size_t fieldBytes);
+    friend class TTiffPage;
+    /// ReadEntry, with the entry as stored in entry unless that is null.
+    void read(TStream& stream, std::uint64_t pos, TEntry* entry);
+    template <bool Big> void readAs(TStream& stream, std::uint64_t pos, TEntry* entry);
+    template <bool Big> void decodeAs(TStream& stream, const std::uint8_t* field, std::size_t fieldBytes);
+    /// The value of an entry of BigTIFF's own types: IFD, LONG8, SLONG8, IFD8.
+    [[gnu::noinline]] void decodeWide(const std::uint8_t* field, std::size_t fieldBytes);
     /// Appends the n bytes at pos as text (only those above 31 when printableOnly),
     /// as far as the file's text budget allows.
     void appendText(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly);
+    /// A position or count as the fields above hold it.
+    template <bool Big> static std::int64_t field(std::uint64_t value);
     bool m_read = false;
     std::uint16_t m_number = 0;
+    std::uint16_t m_type = 0;
 };
 
 /// A page's entries in directory order.
@@ -91,10 +168,11 @@ class TTiffPage {
 public:
     explicit TTiffPage(const TTiffFile* owner) : OwnerFile(owner) {}
 
-    /// Reads the directory at offset and replaces offset by the next one's.
-    /// Never throws: a directory that cannot be read to its end is reported to
-    /// the sink, keeps the entries read so far and returns false.
-    bool ReadDirectory(TStream& stream, std::uint32_t& offset, const TMessageSink& sink);
+    /// Reads the directory at offset into Tags and, as stored, into directory
+    /// (its entries only when the file keeps everything); replaces offset by
+    /// the next one's. Never throws: a directory that cannot be read to its end
+    /// is reported to the sink, keeps the entries read so far and returns false.
+    bool ReadDirectory(TStream& stream, std::uint64_t& offset, const TMessageSink& sink, TDirectory& directory);
 
     // Values of tags 256, 257, 282, 283; 1 when missing. Throw EConvertError.
     std::int32_t ImageWidth() const { return query(256); }
@@ -127,10 +205,14 @@ private:
     std::deque<TTiffPage> m_items;
 };
 
-/// A TIFF file read whole into memory by Open.
+/// A TIFF or BigTIFF file read whole into memory by Open: its chain of pages,
+/// and every directory read with the directories its entries point to.
 class TTiffFile {
 public:
-    explicit TTiffFile(TMessageSink sink = {}) : m_sink(std::move(sink)) {}
+    explicit TTiffFile(TMessageSink sink = {}, TReadScope scope = TReadScope::Everything)
+        : m_sink(std::move(sink)), m_scope(scope)
+    {
+    }
     TTiffFile(const TTiffFile&) = delete;
     TTiffFile& operator=(const TTiffFile&) = delete;
 
@@ -145,29 +227,51 @@ public:
     int PageCount() const { return Pages.Count(); }
     std::string_view ByteOrderText() const { return ByteOrder == 1 ? "Little-endian" : "Big-endian"; }
     bool IsBigEndian() const { return ByteOrder == 2; }
+    /// Magic 43: 8-byte offsets and counts, 20-byte entries.
+    bool IsBigTiff() const { return m_bigTiff; }
+    TReadScope Scope() const { return m_scope; }
 
     TTiffPages Pages;
-    std::uint8_t ByteOrder = 0;  ///< 0 none, 1 "II", 2 "MM"
+    std::uint8_t ByteOrder = 0; ///< 0 none, 1 "II", 2 "MM"
     std::string FileName;
     /// The file as Open found it, so that a writer can tell whether it changed
     /// since; all zeros before Open and for a buffer.
     TFileStamp Stamp;
+    /// Every directory read, in this order: page 1, the directories its entries
+    /// point to (SubIFDs, Exif, GPS and, inside Exif, Interoperability; the
+    /// same below those), depth first, then page 2 and so on. A directory met
+    /// again is not read twice. Empty when only the pages are kept.
+    std::deque<TDirectory> Directories;
     /// Every directory read: count, entries and next-offset field, cut at the
     /// end of the file.
     std::vector<TByteRange> DirectoryRanges;
 
 private:
     friend class TTag;
+    friend class TTiffPage;
+    struct TWalk;
     void load(TStream& stream);
+    void readPages(TStream& stream, std::uint64_t offset, std::deque<TDirectory>& pages, TWalk& walk);
+    void readBelow(TStream& stream, std::size_t parent, int depth, TWalk& walk);
+    void readSubDirectory(TStream& stream, TDirectory& directory);
+    /// The directory's memory, or false (reported) when it would pass the budget.
+    bool afford(TStream& stream, const TDirectory& directory, std::uint64_t fixedCost, std::uint64_t perEntry);
+    void addRange(const TDirectory& directory, std::uint64_t size);
+    void report(std::string text, std::string sentence, const TDirectory& directory) const;
     void clear();
     /// How many of the n bytes at pos a value text may take: all of them while
     /// the texts so far leave room, else a few.
     std::size_t textRoom(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly) const;
 
     TMessageSink m_sink;
-    // What the file's pages and texts may still take, in bytes of memory (see load).
+    TReadScope m_scope;
+    bool m_bigTiff = false;
+    // What the file's directories and texts may still take, in bytes of
+    // memory, and how many bytes texts may still read (see load).
     std::uint64_t m_structureLeft = 0;
     mutable std::uint64_t m_bytesLeft = 0;
     mutable std::uint64_t m_textLeft = 0;
     mutable std::uint64_t m_countLeft = 0;
+    mutable bool m_textsCut = false;
+    const TDirectory* m_reading = nullptr; ///< the directory whose entries are decoded
 };

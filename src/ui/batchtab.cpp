@@ -2,6 +2,7 @@
 
 #include "batch/dirlisting.h"
 #include "tiff/errors.h"
+#include "tiff/tiff.h"
 #include "ui/elidedlabel.h"
 #include "ui/imagelist.h"
 #include "ui/messages.h"
@@ -504,9 +505,10 @@ void TBatchTab::ShowRefusal(const std::string& text)
     Messages::ShowError(fromUtf8(text));
 }
 
-void TBatchTab::ShowReaderMessage(const std::string&, const std::string& text)
+void TBatchTab::ShowReaderMessage(const std::string&, const TReaderMessage& message)
 {
-    Messages::ShowMessage(fromUtf8(text));
+    if (!message.Text.empty())
+        Messages::ShowMessage(fromUtf8(message.Text));
 }
 
 void TBatchTab::ProcessMessages()

@@ -117,7 +117,7 @@ private:
     void ShowStatus(const std::string& text) override;
     void ShowFile(const std::string& path) override;
     void ShowRefusal(const std::string& text) override;
-    void ShowReaderMessage(const std::string& path, const std::string& text) override;
+    void ShowReaderMessage(const std::string& path, const TReaderMessage& message) override;
     void ProcessMessages() override;
 
     void createActions();

@@ -321,8 +321,10 @@ void TForm1::LoadFile(const QString& path, int page)
     // Whatever tab is showing, the user wants to see the file they opened.
     PageControl1->setCurrentWidget(TabSheetInfo);
     TiffFile.reset();
-    TiffFile = std::make_unique<TTiffFile>(
-        [](const std::string& message) { Messages::ShowMessage(QString::fromStdString(message)); });
+    TiffFile = std::make_unique<TTiffFile>([](const TReaderMessage& message) {
+        if (!message.Text.empty())
+            Messages::ShowMessage(QString::fromStdString(message.Text));
+    });
     try {
         TiffFile->Open(path.toStdString());
     } catch (...) {

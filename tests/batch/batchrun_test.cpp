@@ -7,6 +7,7 @@
 #include "support/tempdir.h"
 #include "support/tiffbuilder.h"
 #include "tiff/errors.h"
+#include "tiff/tiff.h"
 
 #include <gtest/gtest.h>
 
@@ -57,9 +58,9 @@ struct RecordingHost : TBatchHost {
             onShowFile(path);
     }
     void ShowRefusal(const std::string& text) override { refusals.push_back(text); }
-    void ShowReaderMessage(const std::string& path, const std::string& text) override
+    void ShowReaderMessage(const std::string& path, const TReaderMessage& message) override
     {
-        readerMessages.push_back(path + ": " + text);
+        readerMessages.push_back(path + ": " + message.Text);
     }
     void ProcessMessages() override
     {

@@ -18,7 +18,7 @@ TEST(Corpus, EveryFileIsReadAndListed)
             continue;
         ++files;
         std::size_t messages = 0;
-        TTiffFile f([&](const std::string&) { ++messages; });
+        TTiffFile f([&](const TReaderMessage&) { ++messages; });
         try {
             f.Open(entry.path().string());
             ++opened;
