@@ -7,6 +7,7 @@
 #include "batch/searchlist.h"
 #include "tagnames/utagdescription.h"
 #include "tiff/errors.h"
+#include "tiff/tiff.h"
 
 #include <CLI/CLI.hpp>
 

@@ -48,7 +48,10 @@ int RunEditCommand(const std::vector<std::string>& args, std::ostream&, std::ost
     const std::string where = "velquin: " + path + ": ";
     try {
         EditTagText(path, page, static_cast<std::uint16_t>(tag), text,
-                    [&](const std::string& message) { err << where << message << '\n'; });
+                    [&](const TReaderMessage& message) {
+                        if (!message.Text.empty())
+                            err << where << message.Text << '\n';
+                    });
     } catch (const EFOpenError& e) {
         err << WithFullStop(e.what()) << '\n'; // names the file itself, as --dump does
         return 1;

@@ -393,7 +393,7 @@ void WriteAsciiField(const TTiffFile& file, const TAsciiField& field, std::strin
 }
 
 void EditTagText(const std::string& path, int page, std::uint16_t tag, std::string_view text,
-                 const std::function<void(const std::string&)>& sink)
+                 const TMessageSink& sink)
 {
     TTiffFile file(sink);
     file.Open(path);

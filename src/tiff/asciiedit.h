@@ -3,6 +3,7 @@
 #include "tiff/errors.h"
 #include "tiff/filestamp.h"
 #include "tiff/listing.h"
+#include "tiff/tiff.h"
 
 #include <cstdint>
 #include <functional>
@@ -133,4 +134,4 @@ void WriteAsciiField(const TTiffFile& file, const TAsciiField& field, std::strin
 /// errors, EVelquinError for a missing page or tag or a tag that is not ASCII,
 /// EUnmappableChar and ESaveFailed.
 void EditTagText(const std::string& path, int page, std::uint16_t tag, std::string_view text,
-                 const std::function<void(const std::string&)>& sink = {});
+                 const TMessageSink& sink = {});

@@ -1,0 +1,33 @@
+#include "tiff/valuesource.h"
+
+#include "tiff/stream.h"
+
+#include <algorithm>
+
+TValueSource::TValueSource(const std::string& path) : m_stream(std::make_unique<TStream>(path)) {}
+
+TValueSource::TValueSource(std::span<const std::uint8_t> bytes) : m_stream(std::make_unique<TStream>(bytes)) {}
+
+TValueSource::~TValueSource() = default;
+
+std::uint64_t TValueSource::Size() const
+{
+    return m_stream->Size();
+}
+
+const TFileStamp& TValueSource::Stamp() const
+{
+    return m_stream->Stamp();
+}
+
+std::vector<std::uint8_t> TValueSource::Read(std::uint64_t pos, std::size_t n)
+{
+    const std::uint64_t size = m_stream->Size();
+    if (pos >= size)
+        return {};
+    const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(n, size - pos));
+    const std::uint8_t* p = m_stream->Slice(pos, take);
+    if (!p) // the file shrank since it was opened
+        return {};
+    return {p, p + take};
+}
