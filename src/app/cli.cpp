@@ -177,6 +177,10 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 {
     try {
         if (args.empty() || isHelp(args[0]) || args[0] == "--version") {
+            if (args.size() > 1) {
+                err << "velquin: unexpected argument '" << args[1] << "'\n" << UsageText();
+                return ExitUsage;
+            }
             TOutput output(out);
             output.Write(args.empty() || isHelp(args[0]) ? UsageText()
                                                          : "velquin " + std::string(VelquinVersion) + "\n");

@@ -46,6 +46,11 @@ TAtomicFile::TAtomicFile(std::string target) : m_target(std::move(target))
         return;
     }
 
+    // Renaming needs only the folder's permission: a file the user may not
+    // write (one made read-only to keep it) is refused, as a shell's ">" does.
+    if (exists && ::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0)
+        throw EVelquinError(cannotWrite(m_target, errno));
+
     std::string pattern = folderOf(m_target) + "/.velquin-output-XXXXXX";
     m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (m_fd < 0)

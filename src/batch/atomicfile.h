@@ -16,7 +16,8 @@
 class TAtomicFile {
 public:
     /// Creates the temporary file. Throws EVelquinError
-    /// "Cannot write "TARGET". REASON" when it cannot be created.
+    /// "Cannot write "TARGET". REASON" when it cannot be created, or when the
+    /// target exists and this process may not write it.
     explicit TAtomicFile(std::string target);
     ~TAtomicFile();
     TAtomicFile(const TAtomicFile&) = delete;

@@ -102,6 +102,9 @@ template <typename T> std::string ratioText(const TRatio<T>& r)
 template <class... F> struct TOverloaded : F... {
     using F::operator()...;
 };
+// Debian 12's clang 14, which builds the fuzzer, cannot deduce an aggregate's
+// template arguments by itself.
+template <class... F> TOverloaded(F...) -> TOverloaded<F...>;
 
 } // namespace
 

@@ -264,6 +264,17 @@ TEST(BatchCli, OutputIsReplacedOnlyBySuccessfulRun)
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
               "\"Path\",\"Filename\",\"Page\"\r\n\"" + root + "/a.tif\",\"a.tif\",\"1\"\r\n");
 
+    // A file the user may not write is refused before the run, not renamed over.
+    ASSERT_EQ(::chmod(output.c_str(), 0444), 0);
+    {
+        const TNoPermissionOverride asUser;
+        r = run({"--batch", root, "--output", output});
+    }
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velquin: Cannot write \"" + output + "\". Permission denied.\n");
+    EXPECT_EQ(ReadAll(output), bytes);
+    EXPECT_TRUE(hiddenEntries(root).empty());
+
     // A run that fails half way leaves the file as it was, and no temporary file.
     ASSERT_EQ(::chmod(root.c_str(), 0), 0);
     {

@@ -173,6 +173,13 @@ TEST(Dump, HelpAndVersion)
     EXPECT_EQ(run({"--help"}).status, 0);
     EXPECT_NE(run({"--help"}).out.find("--dump"), std::string::npos);
     EXPECT_EQ(run({"--version"}).out, "velquin 5.2\n");
+    // Neither takes an argument: one more is a command line not understood.
+    for (const char* option : {"--help", "-h", "--version"}) {
+        const CliRun extra = run({option, "x"});
+        EXPECT_EQ(extra.status, 2) << option;
+        EXPECT_EQ(extra.out, "") << option;
+        EXPECT_EQ(extra.err.rfind("velquin: unexpected argument 'x'\nUsage: velquin", 0), 0u) << extra.err;
+    }
     EXPECT_TRUE(IsCommandLineMode({"--dump", "x"}));
     EXPECT_FALSE(IsCommandLineMode({"file.tif"}));
 }
