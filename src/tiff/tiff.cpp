@@ -20,13 +20,21 @@ static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
-constexpr std::array<std::string_view, 12> kTypeNames{"Byte",  "Ascii",     "Short",  "Long",
-                                                     "Rational", "sByte", "Undefined", "sShort",
-                                                     "sLong", "sRational", "Float",  "Double"};
+constexpr std::array<std::string_view, 12> kTypeNames{"Byte",     "Ascii",     "Short",     "Long",
+                                                      "Rational", "sByte",     "Undefined", "sShort",
+                                                      "sLong",    "sRational", "Float",     "Double"};
 
 // Field type indexes (type code minus 1).
 enum : std::uint8_t {
-    kByte = 0, kAscii = 1, kShort = 2, kLong = 3, kRational = 4, kSShort = 7, kSLong = 8, kFloat = 10, kDouble = 11
+    kByte = 0,
+    kAscii = 1,
+    kShort = 2,
+    kLong = 3,
+    kRational = 4,
+    kSShort = 7,
+    kSLong = 8,
+    kFloat = 10,
+    kDouble = 11
 };
 
 // Type codes that BigTIFF brought. A classic file lists them as "Unknown",
@@ -143,9 +151,11 @@ std::uint64_t heapCost(std::size_t capacity)
 
 // Budgets of memory for what a file keeps, beyond twice its size for the
 // directories and once for the texts (see load). The slack lets a small file
-// hold a full directory of 65,535 entries and its texts.
+// hold a full directory of 65,535 entries, and values that several pages
+// share (one large description on every page) whole; with the file's own
+// blocks it stays within four times the size and 64 MiB.
 constexpr std::uint64_t kStructureSlack = 8 << 20;
-constexpr std::uint64_t kTextSlack = 8 << 20;
+constexpr std::uint64_t kTextSlack = 32 << 20;
 // Past the text budget a text keeps this many bytes of the file: at most 15
 // bytes of UTF-8, which a string holds without memory of its own.
 constexpr std::size_t kCutText = 5;
@@ -731,7 +741,7 @@ void TTiffFile::load(TStream& stream)
     // share their bytes are cut (appendText).
     const std::uint64_t size = stream.Size();
     m_structureLeft = 2 * size + kStructureSlack;
-    m_bytesLeft = 2 * size + (1 << 20);
+    m_bytesLeft = 2 * size + kTextSlack;
     m_textLeft = size + kTextSlack;
     m_countLeft = size;
 
@@ -923,7 +933,18 @@ void TTiffFile::addRange(const TDirectory& directory, std::uint64_t size)
     const std::uint64_t end = directory.StoredCount ? addProduct(directory.Offset + layout.count + layout.field,
                                                                  layout.entry, *directory.StoredCount)
                                                     : directory.Offset + layout.count;
-    DirectoryRanges.push_back({directory.Offset, std::min(end, size)});
+    constexpr std::uint64_t k4G = std::uint64_t{1} << 32;
+    if (m_bigTiff || directory.Kind != TDirectoryKind::Page || end <= k4G) {
+        DirectoryRanges.push_back({directory.Offset, std::min(end, size)});
+        return;
+    }
+    // A page's entry positions wrap at 32 bits (see ReadDirectory): the entries
+    // up to the one that crosses 4 GiB lie above, the rest and the next field
+    // from position 0 on.
+    const std::uint64_t first = directory.Offset + kClassic.count;
+    const std::uint64_t above = (k4G - first + kClassic.entry - 1) / kClassic.entry; // entries starting below 4 GiB
+    DirectoryRanges.push_back({directory.Offset, std::min(first + kClassic.entry * above, size)});
+    DirectoryRanges.push_back({0, std::min(end - k4G, size)});
 }
 
 void TTiffFile::report(std::string text, std::string sentence, const TDirectory& directory) const

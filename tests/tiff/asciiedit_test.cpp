@@ -595,6 +595,44 @@ TEST(AsciiEditRefusal, FieldReachingPast4GiB)
     EXPECT_EQ(region(), std::string("Edited         \0Above!!\0", 24));
 }
 
+TEST(AsciiEditRefusal, PageWhoseEntriesWrapPast4GiB)
+{
+    // A page at 0xFFFFFFFA: its first entry crosses 4 GiB, the next ones and
+    // the next-page field wrap to the start of the file, where the reader
+    // finds them; a text laid over them would rewrite the page.
+    TempDir dir;
+    const std::string path = (dir.Path() / "wrap.tif").string();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const auto put = [&](std::uint64_t pos, std::vector<std::uint8_t> bytes) {
+        return ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(pos)) == static_cast<ssize_t>(bytes.size());
+    };
+    const bool sparse =
+        ::ftruncate(fd, (off_t{1} << 32) + 4096) == 0 && put(0, {'I', 'I', 42, 0, 0xFA, 0xFF, 0xFF, 0xFF}) &&
+        put(0xFFFFFFFAu, {3, 0}) &&                                                  // three entries
+        put(0xFFFFFFFCu, {0, 1, 3, 0, 1, 0, 0, 0, 7, 0, 0, 0}) &&                    // 256 Short 7
+        put(0x08, {14, 1, 2, 0, 30, 0, 0, 0, 0x14, 0, 0, 0}) &&                      // 270 over the rest
+        put(0x14, {1, 1, 3, 0, 1, 0, 0, 0, 9, 0, 0, 0}) && put(0x20, {0, 0, 0, 0}) && // 257, next 0
+        put(0x40, {15, 1, 2, 0, 8, 0, 0, 0, 0x60, 0, 0, 0}) &&                       // 271 clear of it
+        put(0x60, {'O', 'l', 'd', ' ', 't', 'e', 'x', 0});
+    ::close(fd);
+    if (!sparse)
+        GTEST_SKIP() << "no file past 4 GiB here";
+    const auto before = [&] {
+        std::string bytes(0x68, '\0');
+        std::ifstream(path, std::ios::binary).read(bytes.data(), 0x68);
+        return bytes;
+    }();
+    try {
+        EditTagText(path, 1, 270, "ZZZZ");
+        FAIL() << "written over the page's entries";
+    } catch (const ESaveFailed& e) {
+        EXPECT_EQ(e.Reason, TReason::Overlaps);
+    }
+    std::string after(0x68, '\0');
+    std::ifstream(path, std::ios::binary).read(after.data(), 0x68);
+    EXPECT_EQ(after, before);
+}
+
 // ---------------------------------------------------------------- failed writes
 
 TEST(AsciiEditFailedWrite, OldBytesArePutBack)

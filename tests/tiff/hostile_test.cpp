@@ -145,7 +145,21 @@ TEST(Hostile, EntriesSharingOneLargeValueStayWithinMemory)
         total += tag.ValueText.size();
     EXPECT_EQ(t.tag(0).ValueText.size(), 200000u);
     // The budget, then no more text than each entry takes in the file.
-    EXPECT_LE(total, 2 * t.bytes.size() + (1u << 20) + 12 * 5000);
+    EXPECT_LE(total, 2 * t.bytes.size() + (32u << 20) + 12 * 5000);
+}
+
+TEST(Hostile, PagesSharingOneLargeValueKeepItWhole)
+{
+    // One 200 kB description on each of 12 pages: a sound way to write a
+    // file, and well within the budget; every page lists it whole.
+    TiffBuilder b;
+    const auto blob = b.Data(std::string(200000, 'd'));
+    for (int i = 0; i < 12; ++i)
+        b.Page({TestEntry::At(270, tAscii, 200000, blob)});
+    OpenedTiff t(b.Build());
+    ASSERT_EQ(t.file->PageCount(), 12);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(t.file->Pages.GetPage(i)->Tags.GetTag(0)->ValueText.size(), 200000u) << i;
 }
 
 TEST(Hostile, EntriesSharingALargeValueOfHighBytesEndQuickly)
