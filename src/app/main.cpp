@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -33,6 +34,16 @@ int main(int argc, char** argv)
     if (IsCommandLineMode(args)) {
         std::ios::sync_with_stdio(false);
         return RunCommandLine(args, std::cout, std::cerr);
+    }
+    // Without a display the window's toolkit aborts; say why instead.
+    const auto isSet = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY") && !isSet("QT_QPA_PLATFORM")) {
+        std::cerr << "velquin: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n"
+                     "velquin --help lists the command-line uses.\n";
+        return 1;
     }
     const std::string gui = siblingPath("velquin-gui");
     ::execv(gui.c_str(), argv);

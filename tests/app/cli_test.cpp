@@ -198,6 +198,10 @@ TEST(CommandLine, RefusesWhatItDoesNotUnderstand)
         EXPECT_EQ(r.status, 2) << option;
         EXPECT_EQ(r.err.rfind("velquin: unknown option '" + option + "'\nUsage: velquin", 0), 0u) << r.err;
     }
+    // A file name starts the window, which needs a display: without one, say so.
+    const CliRun window = runBinary({path, "--hlep"}, "/dev/null", dir);
+    EXPECT_EQ(window.status, 1);
+    EXPECT_EQ(window.err.rfind("velquin: no display to open the window on", 0), 0u) << window.err;
     EXPECT_FALSE(IsCommandLineMode({}));
     EXPECT_FALSE(IsCommandLineMode({path, "--whatever"}));
     EXPECT_TRUE(IsCommandLineMode({"--hlep"}));
