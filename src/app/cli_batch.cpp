@@ -135,8 +135,10 @@ public:
     void AppendResultLine(const std::string& line) override
     {
         AppendSavedLine(m_buffer, line);
-        if (m_buffer.size() >= kFlushSize)
-            Flush();
+        // Output that cannot be written ends the run at once, rather than
+        // after reading the rest of an archive for nothing.
+        if (m_buffer.size() >= kFlushSize && !Flush())
+            throw EVelquinError(FailureText());
     }
     void ShowCounters(std::int64_t files, std::int64_t pages) override
     {

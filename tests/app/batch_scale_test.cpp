@@ -162,6 +162,16 @@ TEST(BatchScale, CommandLineOfJobsAndLists)
         EXPECT_EQ(r.out, "");
     }
     EXPECT_NE(RunCli({"--help"}).out.find("--files-from FILE [--null]"), std::string::npos);
+
+    // Output that cannot be written ends a parallel run at once, with the reason.
+    TiffBuilder b;
+    for (int i = 0; i < 3000; ++i)
+        b.Page({TestEntry::Short(256, static_cast<std::uint16_t>(i))});
+    dir.Write("t0/pages.tif", b.Build());
+    dir.Write("t2/junk.tif", std::string_view("never reached, never told"));
+    EXPECT_EQ(shell(std::string(VELQUIN_BINARY) + " --batch " + quoted(root) +
+                    " --verbose --jobs 2 2>&1 >/dev/full; echo status $?"),
+              "velquin: Cannot write standard output. No space left on device.\nstatus 1\n");
 }
 
 TEST(BatchScale, GnuParallelSharesAListAndItsPartsJoinAsOneRun)
