@@ -98,7 +98,6 @@ struct TBatchItem {
     std::string Reason; ///< why it is not TIFF or was not read
     std::vector<std::string> ReaderMessages;
     int PageCount = 0;
-    std::string QuotedPath, QuotedName;
     std::string Fields; ///< every value cell, quoted, back to back
     std::vector<TCell> Cells;
     std::vector<std::size_t> PageCells;
@@ -436,9 +435,10 @@ void TBatchRun::notRead(const std::string& path, const std::string& reason)
 void TBatchRun::appendDataLine(const TBatchItem& item, int pageIndex)
 {
     const std::string separator = m_host.Separator();
-    m_line = item.QuotedPath;
+    m_line.clear();
+    AppendQuoted(m_line, item.Path);
     m_line += separator;
-    m_line += item.QuotedName;
+    AppendQuoted(m_line, item.Name);
     if (m_options.AllPages) {
         char digits[16];
         const auto end = std::to_chars(digits, digits + sizeof digits, pageIndex + 1).ptr;
@@ -551,8 +551,6 @@ void TBatchRun::openBatchFile(TBatchItem& item, TTiffFile& BatchFile, TFileBytes
 void TBatchRun::takeValues(TBatchItem& item, const TTiffFile& BatchFile) const
 {
     item.PageCount = BatchFile.PageCount();
-    AppendQuoted(item.QuotedPath, item.Path);
-    AppendQuoted(item.QuotedName, item.Name);
     const int pages = m_options.AllPages ? item.PageCount : std::min(item.PageCount, 1);
     item.PageCells.reserve(static_cast<std::size_t>(pages) + 1);
     for (int i = 0; i < pages; ++i) {
