@@ -20,12 +20,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// Records what the run shows; hooks let a test act between steps, as a user
-/// clicking in the window would.
+/// Records what the run shows, also as one transcript in the order it was
+/// shown; hooks let a test act between steps, as a user clicking in the
+/// window would.
 struct RecordingHost : TBatchHost {
     std::string separator = ",";
-    std::vector<std::string> lines, statuses, shownFiles, refusals, readerMessages, notTiff, notRead;
-    std::int64_t files = -1, pages = -1;
+    std::vector<std::string> lines, statuses, shownFiles, refusals, readerMessages, notTiff, notRead, log;
+    std::int64_t files = -1, pages = -1, done = -1, found = -1;
+    bool walkComplete = false;
     int clears = 0;
     int yields = 0;
     std::function<void()> onYield;
@@ -41,6 +43,7 @@ struct RecordingHost : TBatchHost {
     void AppendResultLine(const std::string& line) override
     {
         lines.push_back(line);
+        log.push_back("line " + line);
         if (onLine)
             onLine(line);
     }
@@ -48,11 +51,17 @@ struct RecordingHost : TBatchHost {
     {
         files = f;
         pages = p;
+        log.push_back("counters " + std::to_string(f) + " " + std::to_string(p));
     }
-    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+    void ShowStatus(const std::string& text) override
+    {
+        statuses.push_back(text);
+        log.push_back("status " + text);
+    }
     void ShowFile(const std::string& path) override
     {
         shownFiles.push_back(path);
+        log.push_back("file " + path);
         if (onShowFile)
             onShowFile(path);
     }
@@ -60,6 +69,7 @@ struct RecordingHost : TBatchHost {
     void ShowReaderMessage(const std::string& path, const std::string& text) override
     {
         readerMessages.push_back(path + ": " + text);
+        log.push_back("damage " + readerMessages.back());
     }
     void ProcessMessages() override
     {
@@ -67,10 +77,22 @@ struct RecordingHost : TBatchHost {
         if (onYield)
             onYield();
     }
-    void NotTiff(const std::string& path, const std::string&) override { notTiff.push_back(path); }
+    void NotTiff(const std::string& path, const std::string& reason) override
+    {
+        notTiff.push_back(path);
+        log.push_back("not TIFF " + path + ": " + reason);
+    }
     void NotRead(const std::string& path, const std::string& reason) override
     {
         notRead.push_back(path + ": " + reason);
+        log.push_back("not read " + notRead.back());
+    }
+    void ShowProgress(std::int64_t d, std::int64_t f, bool complete) override
+    {
+        EXPECT_LE(d, f);
+        done = d;
+        found = f;
+        walkComplete = complete;
     }
 };
 
@@ -593,53 +615,6 @@ TEST(Results, FieldsAreQuotedForCsv)
 
 namespace {
 
-/// Everything a run tells its host, in the order it tells it.
-struct TranscriptHost : RecordingHost {
-    std::vector<std::string> log;
-    std::int64_t done = -1, found = -1;
-    bool complete = false;
-
-    void AppendResultLine(const std::string& line) override
-    {
-        log.push_back("line " + line);
-        RecordingHost::AppendResultLine(line);
-    }
-    void ShowCounters(std::int64_t f, std::int64_t p) override
-    {
-        log.push_back("counters " + std::to_string(f) + " " + std::to_string(p));
-        RecordingHost::ShowCounters(f, p);
-    }
-    void ShowStatus(const std::string& text) override
-    {
-        log.push_back("status " + text);
-        RecordingHost::ShowStatus(text);
-    }
-    void ShowFile(const std::string& path) override
-    {
-        log.push_back("file " + path);
-        RecordingHost::ShowFile(path);
-    }
-    void ShowReaderMessage(const std::string& path, const std::string& text) override
-    {
-        log.push_back("damage " + path + ": " + text);
-    }
-    void NotTiff(const std::string& path, const std::string& reason) override
-    {
-        log.push_back("not TIFF " + path + ": " + reason);
-    }
-    void NotRead(const std::string& path, const std::string& reason) override
-    {
-        log.push_back("not read " + path + ": " + reason);
-    }
-    void ShowProgress(std::int64_t d, std::int64_t f, bool c) override
-    {
-        EXPECT_LE(d, f);
-        done = d;
-        found = f;
-        complete = c;
-    }
-};
-
 /// A file of n pages, one entry each: slow to read next to a one-page file.
 std::vector<std::uint8_t> manyPages(int n, std::uint16_t width)
 {
@@ -677,12 +652,12 @@ TEST(BatchRunJobs, EightWorkersTellEverythingInTheSerialOrder)
     TFileIdentity identity;
     ASSERT_TRUE(fileIdentityOf(excluded, identity));
     options.Exclude = {identity};
-    TranscriptHost serial;
+    RecordingHost serial;
     TBatchRun(list, serial).Run(options);
     ASSERT_GT(serial.lines.size(), 20000u);
 
     options.Jobs = 8;
-    TranscriptHost parallel;
+    RecordingHost parallel;
     TBatchRun run(list, parallel);
     EXPECT_EQ(run.Run(options), TBatchOutcome::Finished);
     EXPECT_EQ(parallel.log, serial.log); // the lines, and every message in its place
@@ -692,7 +667,7 @@ TEST(BatchRunJobs, EightWorkersTellEverythingInTheSerialOrder)
     EXPECT_EQ(run.Counts().Damaged, 1);
     EXPECT_EQ(parallel.done, parallel.found);
     EXPECT_EQ(parallel.found, 6 * 12 + 5);
-    EXPECT_TRUE(parallel.complete);
+    EXPECT_TRUE(parallel.walkComplete);
     EXPECT_EQ(parallel.statuses.back(), "Finished...");
 }
 

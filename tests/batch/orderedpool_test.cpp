@@ -18,19 +18,6 @@ struct Job {
     unsigned worker = 0;
 };
 
-/// Takes every item from the pool in turn, waiting as long as it takes.
-std::vector<Job> takeAll(TOrderedPool<Job>& pool)
-{
-    std::vector<Job> taken;
-    while (!pool.Empty()) {
-        if (Job* job = pool.Front(50ms)) {
-            taken.push_back(*job);
-            pool.Pop();
-        }
-    }
-    return taken;
-}
-
 } // namespace
 
 TEST(OrderedPool, ItemsComeBackInTheirOrderWhateverOrderTheWorkEnds)
@@ -43,16 +30,19 @@ TEST(OrderedPool, ItemsComeBackInTheirOrderWhateverOrderTheWorkEnds)
         job.worker = worker;
     });
     std::vector<Job> taken;
+    const auto take = [&] {
+        if (Job* job = pool.Front(50ms)) {
+            taken.push_back(*job);
+            pool.Pop();
+        }
+    };
     for (int i = 0; i < 48; ++i) {
         while (pool.Full())
-            if (Job* job = pool.Front(50ms)) {
-                taken.push_back(*job);
-                pool.Pop();
-            }
+            take();
         pool.Push({.number = i, .result = -1}, i % 5 != 0);
     }
-    for (const Job& job : takeAll(pool))
-        taken.push_back(job);
+    while (!pool.Empty())
+        take();
 
     ASSERT_EQ(taken.size(), 48u);
     std::set<unsigned> workers;
