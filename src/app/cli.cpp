@@ -23,6 +23,7 @@ struct TCommandEntry {
 const std::array kCommands{
     TCommandEntry{"--dump", &DumpUsage, RunDumpCommand},
     TCommandEntry{"--batch", &BatchUsage, RunBatchCommand},
+    TCommandEntry{"--edit", &EditUsage, RunEditCommand},
 };
 
 constexpr std::string_view kWindowUsage = "Usage: velquin [FILE]                 open FILE in the viewer window\n";

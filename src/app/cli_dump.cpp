@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <new>
 #include <ostream>
 #include <sys/stat.h>
 
@@ -105,14 +106,20 @@ int RunDumpCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const int first = allPages ? 1 : page;
     // A file without pages still lists its header rows and reports page 1 missing.
     const int last = allPages ? std::max(1, file.PageCount()) : page;
-    for (int p = first; p <= last && !output.Failed(); ++p) {
-        const TListing listing = BuildListing(file, p, hex);
-        printRows(listing.Rows, output);
-        if (listing.Failed) {
-            output.Flush();
-            err << "Input file wrong\n";
-            status = 1;
+    try { // memory that runs out while the listing is built is reported like the reader's
+        for (int p = first; p <= last && !output.Failed(); ++p) {
+            const TListing listing = BuildListing(file, p, hex);
+            printRows(listing.Rows, output);
+            if (listing.Failed) {
+                output.Flush();
+                err << "Input file wrong\n";
+                status = 1;
+            }
         }
+    } catch (const std::bad_alloc&) {
+        output.Flush();
+        err << WithFullStop(EOutOfMemory(path).what()) << '\n';
+        return 1;
     }
     if (!output.Flush()) {
         err << "velquin: " << output.FailureText("standard output") << '\n';

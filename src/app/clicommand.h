@@ -47,6 +47,8 @@ private:
 // The commands; args start with the command's own option.
 int RunDumpCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunEditCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 extern const std::string_view DumpUsage;
 extern const std::string_view BatchUsage;
+extern const std::string_view EditUsage;

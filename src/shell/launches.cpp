@@ -10,6 +10,13 @@ void reportFailure(int code)
         RaiseLaunchError(code);
 }
 
+std::string withReason(std::string text, int code)
+{
+    if (const auto reason = LaunchErrorText(code))
+        text += "\n" + std::string(*reason);
+    return text;
+}
+
 } // namespace
 
 std::string SupportMailAddress()
@@ -34,12 +41,22 @@ void LaunchCalculator(TShell& shell, std::string_view lastOpenName)
         shell.ShellExecute({TLaunchOwner::None, "open", "calc.EXE", std::string(lastOpenName), "", SW_SHOWDEFAULT}));
 }
 
-void StartHomepage(TShell& shell)
+int StartHomepage(TShell& shell)
 {
-    shell.ShellExecute({TLaunchOwner::Application, "open", std::string(HomePageAddress), "", "", SW_SHOWNORMAL});
+    return shell.ShellExecute({TLaunchOwner::Application, "open", std::string(HomePageAddress), "", "", SW_SHOWNORMAL});
 }
 
-void EmailSupport(TShell& shell)
+int EmailSupport(TShell& shell)
 {
-    shell.ShellExecute({TLaunchOwner::MainWindow, "open", SupportMailAddress(), "", "", SW_SHOWNORMAL});
+    return shell.ShellExecute({TLaunchOwner::MainWindow, "open", SupportMailAddress(), "", "", SW_SHOWNORMAL});
+}
+
+std::string HomepageNotOpenedText(int code)
+{
+    return withReason("The web page could not be opened. Its address is " + std::string(HomePageAddress), code);
+}
+
+std::string SupportMailNotOpenedText(int code)
+{
+    return withReason("No mail program could be started. Please write to " + std::string(SupportMailbox), code);
 }

@@ -1,20 +1,23 @@
 #include "tiff/asciiedit.h"
 
 #include "tiff/codepage.h"
+#include "tiff/stream.h"
 #include "tiff/tiff.h"
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 // Cells of a listing row, in column order (see listing.h).
+constexpr std::size_t kTagPosCell = 1;
+constexpr std::size_t kTagNrCell = 2;
 constexpr std::size_t kValueCell = 4;
 constexpr std::size_t kTypeCell = 5;
 constexpr std::size_t kLengthCell = 6;
@@ -22,14 +25,33 @@ constexpr std::size_t kValuePosCell = 7;
 
 using TReason = ESaveFailed::TReason;
 
+// The reasons as the user reads them, in the order of TReason. Those that end
+// in ": " take the system's reason (or the room) after them.
+constexpr std::string_view kReasonTexts[] = {
+    "the file has changed since it was listed (open it again)",
+    "the text of this field is not what the listing shows",
+    "another program holds a lock on the file",
+    "the field overlaps the file's header or a directory",
+    "the file is read-only",
+    "the file system refused the write: ",
+    "the field has no room for text",
+    "the field runs past the end of the file",
+    "the field lies past 4 GiB, where its 32-bit Value Pos cannot name it",
+    "the text is longer than the field: ",
+    "the file cannot be opened for writing: ",
+    "the file cannot be locked: ",
+    "the file cannot be read: ",
+};
+static_assert(std::size(kReasonTexts) == static_cast<std::size_t>(TReason::CannotRead) + 1);
+
 [[noreturn]] void refuse(TReason reason, std::string detail = {})
 {
     throw ESaveFailed(reason, std::move(detail));
 }
 
-std::string systemReason()
+std::string systemReason(int error = errno)
 {
-    return std::strerror(errno);
+    return std::strerror(error);
 }
 
 std::string utf8Of(char32_t c)
@@ -84,10 +106,11 @@ std::string encodeCut(std::string_view utf8, std::size_t room)
     return std::move(r.Bytes);
 }
 
-/// Owns a descriptor; closing it also drops the flock held through it.
+/// Owns a descriptor; closing it also drops the locks taken through it.
 class TFileHandle {
 public:
     explicit TFileHandle(int fd) : m_fd(fd) {}
+    // A close error cannot lose data that a successful fsync has put on disk.
     ~TFileHandle()
     {
         if (m_fd >= 0)
@@ -96,26 +119,24 @@ public:
     TFileHandle(const TFileHandle&) = delete;
     TFileHandle& operator=(const TFileHandle&) = delete;
     int Fd() const { return m_fd; }
-    /// Closes now; false when the system reports a failure (a late write error).
-    bool Close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int m_fd;
 };
 
+/// Reads exactly n bytes at pos; false with errno set, or with errno 0 when
+/// the file ends first.
 bool readAt(int fd, std::uint8_t* dst, std::size_t n, std::uint64_t pos)
 {
     while (n > 0) {
         const ssize_t r = ::pread(fd, dst, n, static_cast<off_t>(pos));
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0)
+        if (r <= 0) {
+            if (r == 0)
+                errno = 0;
             return false;
+        }
         dst += r;
         n -= static_cast<std::size_t>(r);
         pos += static_cast<std::uint64_t>(r);
@@ -123,22 +144,107 @@ bool readAt(int fd, std::uint8_t* dst, std::size_t n, std::uint64_t pos)
     return true;
 }
 
-bool writeAt(int fd, const char* src, std::size_t n, std::uint64_t pos)
+/// Writes n bytes at pos; false with errno set. written counts the bytes that
+/// reached the file, also when a later part failed.
+bool writeAt(const TWriteCalls& calls, int fd, const char* src, std::size_t n, std::uint64_t pos, std::size_t& written)
 {
-    while (n > 0) {
-        const ssize_t r = ::pwrite(fd, src, n, static_cast<off_t>(pos));
+    written = 0;
+    while (written < n) {
+        const ssize_t r = calls.Write(fd, src + written, n - written, static_cast<off_t>(pos + written));
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0)
+        if (r <= 0) {
+            if (r == 0)
+                errno = EIO;
             return false;
-        src += r;
-        n -= static_cast<std::size_t>(r);
-        pos += static_cast<std::uint64_t>(r);
+        }
+        written += static_cast<std::size_t>(r);
     }
     return true;
 }
 
+/// A lock call failed (errno set): another holds the file, or the lock could
+/// not be taken at all.
+[[noreturn]] void refuseLock(bool heldByAnother)
+{
+    if (heldByAnother)
+        refuse(TReason::Locked);
+    refuse(TReason::CannotLock, systemReason());
+}
+
+/// Programs lock a file in one of two ways: flock, or fcntl/lockf record
+/// locks, which an open-file-description lock meets. Taking both keeps out a
+/// holder of either; neither call waits, or the window would hang.
+void lockExclusively(int fd)
+{
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        refuseLock(errno == EWOULDBLOCK);
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET; // from 0 with length 0: the whole file, however it grows
+    if (::fcntl(fd, F_OFD_SETLK, &whole) != 0)
+        refuseLock(errno == EAGAIN || errno == EACCES);
+}
+
+/// Refusal for a failed open: a file that is gone has changed since it was
+/// listed, one that may not be written is read-only.
+[[noreturn]] void refuseOpen(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        refuse(TReason::Changed);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        refuse(TReason::ReadOnly);
+    default:
+        refuse(TReason::CannotOpen, systemReason(error));
+    }
+}
+
+bool overlaps(const TByteRange& r, std::uint64_t start, std::uint64_t end)
+{
+    return start < r.End && r.Start < end;
+}
+
+/// [start, end) lies in the 4-byte value field of an entry of the directory d.
+bool inValueFieldOfEntry(const TByteRange& d, std::uint64_t entryPos, std::uint64_t start, std::uint64_t end)
+{
+    constexpr std::uint64_t kEntrySize = 12;
+    const bool anEntryOfD =
+        entryPos >= d.Start + 2 && (entryPos - d.Start - 2) % kEntrySize == 0 && entryPos + kEntrySize <= d.End;
+    return anEntryOfD && start >= entryPos + 8 && end <= entryPos + kEntrySize;
+}
+
+/// The bytes [start, end) must miss the header and every directory, except
+/// that a text of up to 4 bytes is written in the value field of its own
+/// entry. A directory that overlaps those bytes in any other way (its count,
+/// or another entry of a misaligned grid) refuses.
+void checkStructureMissed(const TTiffFile& file, std::uint64_t entryPos, std::uint64_t count, std::uint64_t start,
+                          std::uint64_t end)
+{
+    constexpr TByteRange kHeader{0, 8};
+    if (overlaps(kHeader, start, end))
+        refuse(TReason::Overlaps);
+    const bool inOwnEntry = count <= 4 && start == entryPos + 8;
+    for (const TByteRange& d : file.DirectoryRanges)
+        if (overlaps(d, start, end) && !(inOwnEntry && inValueFieldOfEntry(d, entryPos, start, end)))
+            refuse(TReason::Overlaps);
+}
+
 } // namespace
+
+ESaveFailed::ESaveFailed(TReason reason, std::string detail)
+    : EVelquinError(std::string(kReasonTexts[static_cast<std::size_t>(reason)]) + detail), Reason(reason),
+      Detail(std::move(detail))
+{
+}
+
+bool ESaveFailed::ListingStale() const
+{
+    return Reason == TReason::Changed || Reason == TReason::TextDiffers || Reason == TReason::WriteFailed;
+}
 
 EUnmappableChar::EUnmappableChar(char32_t c)
     : EVelquinError("The character \"" + utf8Of(c) + "\" (" + codePointName(c) +
@@ -189,6 +295,7 @@ TAsciiField FieldOfRow(const TListingRow& row, bool hex)
     if (row.size() <= kValuePosCell)
         throw EConvertError("");
     TAsciiField f;
+    f.EntryPos = ParseListedNumber(row[kTagPosCell], hex);
     f.ValuePos = ParseListedNumber(row[kValuePosCell], hex);
     f.Count = ParseListedNumber(row[kLengthCell], hex);
     f.ListedText = row[kValueCell];
@@ -202,60 +309,114 @@ std::string FieldBytes(std::string_view utf8, std::size_t room)
     return bytes;
 }
 
-void WriteAsciiField(const std::string& path, const TFileStamp& readStamp, const TAsciiField& field,
-                     std::string_view newText)
+std::size_t FieldRoom(const TAsciiField& field)
+{
+    const std::uint32_t count = static_cast<std::uint32_t>(field.Count);
+    return count == 0 ? 0 : static_cast<std::size_t>(count - 1);
+}
+
+void CheckAsciiField(const TTiffFile& file, const TAsciiField& field)
 {
     // Both cells are 32-bit patterns: a count or an offset of 2^31 and more
     // shows as negative in decimal mode.
     const std::uint64_t pos = static_cast<std::uint32_t>(field.ValuePos);
     const std::uint64_t count = static_cast<std::uint32_t>(field.Count);
-    if (count == 0)
+    if (count < 2)
         refuse(TReason::NoRoom);
-    const std::uint64_t room = count - 1;
+    const std::uint64_t size = file.Stamp.Size;
+    if (pos > size || count > size - pos)
+        refuse(TReason::PastEnd);
+    if (pos + count - 1 >= (std::uint64_t{1} << 32))
+        refuse(TReason::Beyond4GiB);
+    checkStructureMissed(file, static_cast<std::uint32_t>(field.EntryPos), count, pos, pos + count - 1);
+}
+
+void WriteAsciiField(const TTiffFile& file, const TAsciiField& field, std::string_view newText,
+                     const TWriteCalls& calls)
+{
+    CheckAsciiField(file, field);
+    const std::uint64_t pos = static_cast<std::uint32_t>(field.ValuePos);
+    const std::size_t room = FieldRoom(field);
     // Bounded by the length of the new text, not by the count from the file.
-    std::string bytes = encodeCut(newText, static_cast<std::size_t>(room));
+    std::string bytes = encodeCut(newText, room);
 
     // Look before opening, so nothing but the file that was read is opened for
     // writing; the same checks run again on the open descriptor.
+    const std::string& path = file.FileName;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        refuse(TReason::CannotOpen, systemReason());
-    if (!S_ISREG(st.st_mode))
-        refuse(TReason::CannotOpen, "not a regular file");
-    if (!(StampOf(st) == readStamp))
+        refuseOpen(errno);
+    if (!S_ISREG(st.st_mode) || !(StampOf(st) == file.Stamp))
         refuse(TReason::Changed);
 
-    TFileHandle file(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
-    if (file.Fd() < 0)
-        refuse(TReason::CannotOpen, systemReason());
-    // Never wait for another holder: the window would hang.
-    if (::flock(file.Fd(), LOCK_EX | LOCK_NB) != 0)
-        refuse(TReason::Locked, systemReason());
-    if (::fstat(file.Fd(), &st) != 0 || !S_ISREG(st.st_mode))
-        refuse(TReason::CannotOpen, systemReason());
-    if (!(StampOf(st) == readStamp))
+    TFileHandle handle(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+    const int fd = handle.Fd();
+    if (fd < 0)
+        refuseOpen(errno);
+    lockExclusively(fd);
+    if (::fstat(fd, &st) != 0)
+        refuse(TReason::CannotRead, systemReason());
+    if (!S_ISREG(st.st_mode) || !(StampOf(st) == file.Stamp))
         refuse(TReason::Changed);
-
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (pos > size || count > size - pos)
-        refuse(TReason::PastEnd);
 
     // The field must hold what the listing showed, NUL and all; a text the
     // reader cut short does not match, so unseen bytes are never blanked.
-    std::vector<std::uint8_t> old(static_cast<std::size_t>(count));
-    if (!readAt(file.Fd(), old.data(), old.size(), pos))
-        refuse(TReason::WriteFailed, systemReason());
-    std::string oldText;
-    AppendCp1252AsUtf8(oldText, old.data(), old.size());
-    if (oldText != field.ListedText)
+    // The old bytes also serve to undo a failed write. The count is bounded
+    // by the file's size (CheckAsciiField).
+    std::string old(room + 1, '\0');
+    if (!readAt(fd, reinterpret_cast<std::uint8_t*>(old.data()), old.size(), pos)) {
+        if (errno == 0) // cut short by a writer that ignores locks
+            refuse(TReason::Changed);
+        refuse(TReason::CannotRead, systemReason());
+    }
+    if (Cp1252ToUtf8(old) != field.ListedText)
         refuse(TReason::TextDiffers);
 
-    bytes.resize(static_cast<std::size_t>(room), ' ');
-    if (!writeAt(file.Fd(), bytes.data(), bytes.size(), pos))
-        refuse(TReason::WriteFailed, systemReason());
-    // On disk before the file is read again, and before anyone is told it worked.
-    if (::fsync(file.Fd()) != 0)
-        refuse(TReason::WriteFailed, systemReason());
-    if (!file.Close())
-        refuse(TReason::WriteFailed, systemReason());
+    bytes.resize(room, ' ');
+    std::size_t written = 0;
+    bool flushFailed = false;
+    if (writeAt(calls, fd, bytes.data(), bytes.size(), pos, written)) {
+        // On disk before the file is read again, and before anyone is told it worked.
+        if (calls.Flush(fd) == 0)
+            return;
+        flushFailed = true;
+    }
+    // Put back what may have reached the file: all of it when the flush
+    // failed, else the part written before the failure.
+    std::string detail = systemReason();
+    const std::size_t undo = flushFailed ? bytes.size() : written;
+    std::size_t restored = 0;
+    if (undo > 0 && (!writeAt(calls, fd, old.data(), undo, pos, restored) || calls.Flush(fd) != 0))
+        detail += "; putting the old text back failed too (" + systemReason() +
+                  "), so the field may hold part of the new text";
+    refuse(TReason::WriteFailed, detail);
+}
+
+void EditTagText(const std::string& path, int page, std::uint16_t tag, std::string_view text,
+                 const std::function<void(const std::string&)>& sink)
+{
+    TTiffFile file(sink);
+    file.Open(path);
+    if (file.FileName != path)
+        TStream{path}; // Open passes over a path that is no file; this names why
+    const std::string number = std::to_string(tag);
+    if (page < 1 || !file.Pages.GetPage(page - 1))
+        throw EVelquinError("the file has no page " + std::to_string(page));
+    // The rows the window would show, read back as the window reads them.
+    const TListing listing = BuildListing(file, page, false);
+    for (std::size_t i = FirstTagRow; i < listing.Rows.size(); ++i) {
+        const TListingRow& row = listing.Rows[i];
+        if (row.size() <= kTagNrCell || row[kTagNrCell] != number)
+            continue;
+        if (!IsEditableRow(row))
+            throw EVelquinError(std::string(NotAsciiText));
+        const TAsciiField field = FieldOfRow(row, false);
+        CheckAsciiField(file, field); // the field's own faults before the text's length
+        const std::size_t room = FieldRoom(field);
+        if (Utf8Length(text) > room)
+            refuse(TReason::TooLong, "it holds " + std::to_string(room) + (room == 1 ? " character" : " characters"));
+        WriteAsciiField(file, field, text);
+        return;
+    }
+    throw EVelquinError("page " + std::to_string(page) + " has no tag " + number);
 }

@@ -5,40 +5,56 @@
 #include "tiff/listing.h"
 
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <unistd.h>
+
+class TTiffFile;
 
 // Rewriting the text of an ASCII tag in place. The editor works from what the
-// listing showed: the Value, Length and Value Pos cells of a row and the file's
-// stamp from when it was read. The new text goes over the old bytes, cut or
-// filled with blanks to count - 1 bytes, so no offset or other byte moves. The
-// field's last byte, its NUL, is never written. Before anything is written the
-// file must still be what the listing showed; writing at stale positions would
-// corrupt it.
+// listing showed: the Tag Pos, Value, Length and Value Pos cells of a row, and
+// the file as it was read (its stamp and where its header and directories
+// lie). The new text goes over the old bytes, cut or filled with blanks to
+// count - 1 bytes, so no offset or other byte moves. The field's last byte,
+// its NUL, is never written. Before anything is written the file must still
+// be what the listing showed; writing at stale positions would corrupt it.
+// The window's editor and `velquin --edit` both come through here.
 
-inline constexpr std::string_view SaveFailedText = "Saving failed. Make sure this file is not read-only";
 inline constexpr std::string_view NotAsciiText = "Only ASCII values could be edited.";
+/// What the window puts before the reason of a write that did not happen.
+inline constexpr std::string_view SaveFailedPrefix = "Saving failed: ";
+/// What the window puts before the reason of a field refused before editing.
+inline constexpr std::string_view CannotEditPrefix = "This field cannot be edited: ";
 
-/// A write that did not happen (or failed part way, see Reason). The text is
-/// always SaveFailedText; Reason says why, for tests and diagnostics.
+/// An edit that wrote nothing, or whose bytes were put back after the file
+/// system refused them. The text is the reason as the user reads it.
 class ESaveFailed : public EVelquinError {
 public:
     enum class TReason {
-        NoRoom,      ///< count of 0 (or unreadable): no byte may be written
-        PastEnd,     ///< the field reaches past the end of the file
-        Changed,     ///< size, modification time or identity differ from the read
+        Changed,     ///< size, time or identity differ from the read, or the file is gone
         TextDiffers, ///< the bytes at the value position are not the listed text
-        CannotOpen,  ///< read-only, missing, not a regular file...
-        Locked,      ///< another process holds a lock on the file
-        WriteFailed, ///< the write or the flush to disk failed
+        Locked,      ///< another program holds a flock or a record lock
+        Overlaps,    ///< the bytes to write lie in the header or a directory
+        ReadOnly,    ///< no permission to write, or a read-only file system
+        WriteFailed, ///< the write or the flush failed; the old bytes were put back
+        NoRoom,      ///< a count below 2: not one byte may be written
+        PastEnd,     ///< the field reaches past the end of the file
+        Beyond4GiB,  ///< the field's last byte lies at or past 2^32
+        TooLong,     ///< a text longer than the room (the command line refuses to cut)
+        CannotOpen,  ///< opening for writing failed for another reason
+        CannotLock,  ///< the lock calls failed for a reason other than a holder
+        CannotRead,  ///< the old bytes could not be read for comparison
     };
-    ESaveFailed(TReason reason, std::string detail)
-        : EVelquinError(std::string(SaveFailedText)), Reason(reason), Detail(std::move(detail))
-    {
-    }
+    /// detail is the system's reason where the text ends in one.
+    explicit ESaveFailed(TReason reason, std::string detail = {});
     TReason Reason;
-    std::string Detail; ///< the system's reason, when there is one
+    std::string Detail;
+
+    /// The file may no longer be what the listing shows (it changed, or bytes
+    /// were written and put back, which changes its time): list it again.
+    bool ListingStale() const;
 };
 
 /// The new text holds a character that Windows-1252 has no byte for. Writing
@@ -52,6 +68,7 @@ public:
 
 /// Where the rows of an edit come from and what they held.
 struct TAsciiField {
+    std::int32_t EntryPos = 0; ///< the Tag Pos cell, as a 32-bit pattern
     std::int32_t ValuePos = 0; ///< the Value Pos cell, as a 32-bit pattern
     std::int32_t Count = 0;    ///< the Length cell
     std::string ListedText;    ///< the Value cell (UTF-8, NULs included)
@@ -73,20 +90,47 @@ bool IsEditableRow(const TListingRow& row);
 /// Throws EConvertError.
 std::int32_t ParseListedNumber(std::string_view cell, bool hex);
 
-/// The field's Value Pos, Length and Value cells read back. Throws
+/// The field's Tag Pos, Value Pos, Length and Value cells read back. Throws
 /// EConvertError for a cell that is not a number in that mode.
 TAsciiField FieldOfRow(const TListingRow& row, bool hex);
+
+/// The number of characters written: count - 1, or 0 for a count of 0.
+std::size_t FieldRoom(const TAsciiField& field);
 
 /// What the text becomes in the file: at most room characters, encoded in
 /// Windows-1252 and filled with blanks to room bytes. Characters past the room
 /// are cut before encoding, so they do not matter. Throws EUnmappableChar.
 std::string FieldBytes(std::string_view utf8, std::size_t room);
 
-/// Writes the new text into the field, exactly count - 1 bytes at ValuePos.
-/// Refuses, writing nothing, unless the file still has the stamp it had when
-/// read, the field lies inside the file with a count of 1 or more and its
-/// bytes are the listed text. Holds an exclusive advisory lock while it checks
-/// and writes, and flushes the file to disk before returning. Throws
+/// The checks that need only the listed file: the field has room, lies inside
+/// the file below 4 GiB, and the bytes to write miss the header and every
+/// directory read (a text of up to 4 bytes may be written in its own entry).
+/// Throws ESaveFailed.
+void CheckAsciiField(const TTiffFile& file, const TAsciiField& field);
+
+/// The calls that change the file. Tests replace them to make a write or a
+/// flush fail part way.
+struct TWriteCalls {
+    std::function<ssize_t(int fd, const void* bytes, std::size_t n, off_t pos)> Write = ::pwrite;
+    std::function<int(int fd)> Flush = ::fsync;
+};
+
+/// Writes the new text into the field of the file as it was listed, exactly
+/// count - 1 bytes at ValuePos. Refuses, writing nothing, unless the field
+/// passes CheckAsciiField, the file still has the stamp it had when read and
+/// the field's bytes are the listed text. Holds an exclusive flock and an
+/// exclusive open-file-description lock, never waiting for either, while it
+/// checks and writes, and flushes to disk before returning. When the write or
+/// the flush fails the old bytes are put back before it reports. Throws
 /// EUnmappableChar before the file is touched, ESaveFailed for everything else.
-void WriteAsciiField(const std::string& path, const TFileStamp& readStamp, const TAsciiField& field,
-                     std::string_view newText);
+void WriteAsciiField(const TTiffFile& file, const TAsciiField& field, std::string_view newText,
+                     const TWriteCalls& calls = {});
+
+/// `velquin --edit`: writes text into the first entry with this tag number on
+/// the 1-based page of the file at path, through the same rows, checks and
+/// write as the window's editor. A text longer than the field's room is
+/// refused instead of cut. Reader messages go to the sink. Throws the reader's
+/// errors, EVelquinError for a missing page or tag or a tag that is not ASCII,
+/// EUnmappableChar and ESaveFailed.
+void EditTagText(const std::string& path, int page, std::uint16_t tag, std::string_view text,
+                 const std::function<void(const std::string&)>& sink = {});

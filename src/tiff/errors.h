@@ -21,6 +21,12 @@ public:
     using EVelquinError::EVelquinError;
 };
 
+/// Memory ran out while a file was read or shown.
+class EOutOfMemory : public EVelquinError {
+public:
+    explicit EOutOfMemory(const std::string& path) : EVelquinError("not enough memory to read " + path) {}
+};
+
 /// Wrong byte-order mark or magic number.
 class EInvalidTiff : public EVelquinError {
 public:

@@ -4,7 +4,9 @@
 #include "tiff/errors.h"
 #include "tiff/tiff.h"
 
+#include <algorithm>
 #include <charconv>
+#include <utility>
 
 std::string_view ExtractFileName(std::string_view path)
 {
@@ -31,7 +33,10 @@ TListing BuildListing(const TTiffFile& file, int page, bool hex)
     int nr = 0;
     for (const TTag& tag : p->Tags) {
         ++nr;
-        if (!tag.IsRead()) { // no number, so no name: the listing ends here
+        if (!tag.IsRead()) {
+            // No number, so no name: the listing ends here, after the cells
+            // that could be written before the name was looked up.
+            rows.push_back({std::to_string(nr), NumberText(tag.EntryPos, hex), ""});
             out.Failed = true;
             return out;
         }
@@ -104,4 +109,30 @@ std::string FileInfoPanelText(const TTiffPage& page, std::string_view decimalSep
     const long double length = millimetres(l, y);
     return "Width: " + fixed2(width, decimalSeparator) + " mm;" + "  Length: " + fixed2(length, decimalSeparator) +
            " mm";
+}
+
+std::string SizePanelText(const TTiffPage& page, std::string_view decimalSeparator)
+{
+    // Walked in the order FileInfoPanelText takes the values, so the first
+    // value that stops it is the one named.
+    static constexpr std::pair<std::uint16_t, std::string_view> kValues[] = {
+        {256, "ImageWidth"}, {257, "ImageLength"}, {282, "XResolution"}, {283, "YResolution"}};
+    std::int32_t v[4] = {};
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto& [number, name] = kValues[i];
+        const TTag* tag = page.FindTag(number);
+        try {
+            v[i] = tag ? StrToInt(tag->ValueText) : 1;
+        } catch (const EConvertError&) {
+            const std::string& text = tag->ValueText;
+            const bool blank =
+                std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+            return "Size: unknown, " + std::string(name) + (blank ? " is blank" : " is not a whole number");
+        }
+    }
+    if (v[2] == 0)
+        return "Size: unknown, XResolution is 0";
+    if (v[3] == 0)
+        return "Size: unknown, YResolution is 0";
+    return FileInfoPanelText(page, decimalSeparator);
 }

@@ -22,7 +22,8 @@ inline constexpr std::string_view BannerText = "www.velquin.example.com";
 struct TListing {
     std::vector<TListingRow> Rows;
     /// The page was missing or a tag had no row of its own ("Input file wrong");
-    /// Rows holds what was built before the failure, without the closing rows.
+    /// Rows holds what was built before the failure, without the closing rows:
+    /// an unread entry leaves a row of its Nr and Tag Pos and an empty Tag nr.
     bool Failed = false;
 };
 
@@ -36,6 +37,11 @@ std::string PagesPanelText(int currentPage, int pageCount);
 /// Throws EConvertError for a value that is not a whole number and EMathError
 /// for a resolution of 0.
 std::string FileInfoPanelText(const TTiffPage& page, std::string_view decimalSeparator);
+
+/// FileInfoPanelText, or "Size: unknown, ..." naming the value that stops
+/// the computation (a resolution of 0, a size that is not a whole number);
+/// never throws.
+std::string SizePanelText(const TTiffPage& page, std::string_view decimalSeparator);
 
 /// The file's name without its directory.
 std::string_view ExtractFileName(std::string_view path);

@@ -43,6 +43,46 @@ std::uint32_t get32(const std::uint8_t* p, bool swap)
     return SwapLong(v, swap);
 }
 
+/// Count, entries and next-offset field of the directory at offset, as far as
+/// the file holds them.
+TByteRange directoryRange(TStream& stream, std::uint32_t offset, bool swap)
+{
+    const std::uint64_t size = stream.Size();
+    std::uint64_t end = static_cast<std::uint64_t>(offset) + 2;
+    if (const std::uint8_t* count = stream.Slice(offset, 2))
+        end += kEntrySize * get16(count, swap) + 4;
+    return {std::min<std::uint64_t>(offset, size), std::min(end, size)};
+}
+
+// Entries that reading a directory of n entries at offset creates: those that
+// start inside the file and the first one past its end, which stays unread.
+// Every entry when the positions wrap past 32 bits.
+std::uint64_t entriesCreated(std::uint32_t offset, std::uint64_t n, std::uint64_t size)
+{
+    const std::uint64_t first = static_cast<std::uint64_t>(offset) + 2;
+    if (first + kEntrySize * n > 0xFFFFFFFFu)
+        return n;
+    if (first > size)
+        return std::min<std::uint64_t>(n, 1);
+    return std::min(n, (size - first) / kEntrySize + 2);
+}
+
+// What a string costs beyond its own object: nothing while the text fits
+// inside it, else its buffer and the allocator's header.
+std::uint64_t heapCost(std::size_t capacity)
+{
+    return capacity <= 15 ? 0 : capacity + 1 + 16;
+}
+
+// Budgets of memory for what a file keeps, beyond twice its size for the
+// directories and once for the texts (see load). The slack lets a small file
+// hold a full directory of 65,535 entries and its texts.
+constexpr std::uint64_t kStructureSlack = 8 << 20;
+constexpr std::uint64_t kTextSlack = 8 << 20;
+// Past the text budget a text keeps this many bytes of the file: at most 15
+// bytes of UTF-8, which a string holds without memory of its own.
+constexpr std::size_t kCutText = 5;
+
 bool isRegularFile(const std::string& path)
 {
     struct stat st {};
@@ -181,21 +221,10 @@ void TTag::decodeValue(TStream& stream, const std::uint8_t* field, std::size_t f
             if (fieldLong >= size)
                 return;
             // Printable bytes only; data cut by the end of the file keeps what exists.
-            const auto n = OwnerFile->TakeValueBytes(
-                static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint32_t>(Count), size - fieldLong)));
-            const std::uint8_t* p = stream.Slice(fieldLong, n);
-            if (!p)
-                return;
-            std::size_t i = 0;
-            while (i < n) {
-                while (i < n && p[i] <= 31)
-                    ++i;
-                std::size_t end = i;
-                while (end < n && p[end] > 31)
-                    ++end;
-                AppendCp1252AsUtf8(ValueText, p + i, end - i);
-                i = end;
-            }
+            appendText(
+                stream, fieldLong,
+                static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint32_t>(Count), size - fieldLong)),
+                true);
         }
         break;
     case kAscii: {
@@ -208,11 +237,9 @@ void TTag::decodeValue(TStream& stream, const std::uint8_t* field, std::size_t f
         }
         // The whole text, NULs included; bytes past the end of the file are left out.
         const std::uint64_t want = Count > 0 ? static_cast<std::uint64_t>(Count) : 0;
-        const auto n = OwnerFile->TakeValueBytes(
-            static_cast<std::size_t>(at >= size ? 0 : std::min<std::uint64_t>(want, size - at)));
         ValueText.clear();
-        if (const std::uint8_t* p = stream.Slice(at, n))
-            AppendCp1252AsUtf8(ValueText, p, n);
+        appendText(stream, at, static_cast<std::size_t>(at >= size ? 0 : std::min<std::uint64_t>(want, size - at)),
+                   false);
         break;
     }
     case kShort:
@@ -250,6 +277,46 @@ void TTag::decodeValue(TStream& stream, const std::uint8_t* field, std::size_t f
     }
 }
 
+void TTag::appendText(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly)
+{
+    const TTiffFile& file = *OwnerFile;
+    // Only entries that share their bytes read more than the file holds: past
+    // twice its size a text keeps no more bytes than its entry takes.
+    std::size_t take = n;
+    if (take <= file.m_bytesLeft)
+        file.m_bytesLeft -= take;
+    else
+        take = std::min(take, kEntrySize);
+    // A text takes at most three bytes of UTF-8 for each byte of the file;
+    // only near the end of the memory budget is it worth counting them.
+    if (3 * static_cast<std::uint64_t>(take) + 32 > file.m_textLeft)
+        take = file.textRoom(stream, pos, take, printableOnly);
+    const std::uint8_t* p = stream.Slice(pos, take);
+    if (!p)
+        return;
+    if (printableOnly) {
+        std::size_t i = 0;
+        while (i < take) {
+            while (i < take && p[i] <= 31)
+                ++i;
+            std::size_t end = i;
+            while (end < take && p[end] > 31)
+                ++end;
+            AppendCp1252AsUtf8(ValueText, p + i, end - i);
+            i = end;
+        }
+    } else {
+        AppendCp1252AsUtf8(ValueText, p, take);
+    }
+    // Texts with characters above 127 or bytes left out outgrow or undershoot
+    // what they were given; the budget counts what is kept.
+    if (ValueText.capacity() > 15) {
+        if (ValueText.capacity() > ValueText.size() + ValueText.size() / 4 + 16)
+            ValueText.shrink_to_fit();
+        file.m_textLeft -= std::min(file.m_textLeft, heapCost(ValueText.capacity()));
+    }
+}
+
 const TTag* TTags::GetTag(int index) const
 {
     if (index < 0 || index >= Count())
@@ -263,15 +330,15 @@ bool TTiffPage::ReadDirectory(TStream& stream, std::uint32_t& offset, const TMes
 {
     const std::uint64_t size = stream.Size();
     const bool swap = OwnerFile && OwnerFile->IsBigEndian();
-    std::uint64_t nextField = static_cast<std::uint64_t>(offset) + 2;
+    // Positions are 32-bit numbers that wrap, as the format's offsets do.
+    std::uint32_t nextField = offset + 2;
     try {
         stream.Seek(offset);
         const std::uint16_t n = SwapWord(ReadWord(stream), swap);
-        nextField = static_cast<std::uint64_t>(offset) + 2 + kEntrySize * n;
-        // At most one entry beyond the end is kept, so the file bounds the list.
-        Tags.Reserve(std::min<std::uint64_t>(n, (size - std::min<std::uint64_t>(size, offset)) / kEntrySize + 1));
+        nextField = static_cast<std::uint32_t>(offset + 2 + kEntrySize * n);
+        Tags.Reserve(entriesCreated(offset, n, size));
         for (std::uint32_t i = 0; i < n; ++i) {
-            const std::uint64_t pos = static_cast<std::uint64_t>(offset) + 2 + kEntrySize * i;
+            const auto pos = static_cast<std::uint32_t>(offset + 2 + kEntrySize * i);
             TTag& tag = Tags.Add(OwnerFile);
             if (pos > size) {
                 // The rest of the directory lies past the end: one message, and no
@@ -300,18 +367,6 @@ const TTag* TTiffPage::FindTag(std::uint16_t number) const
     return nullptr;
 }
 
-std::size_t TTiffFile::TakeValueBytes(std::size_t wanted) const
-{
-    if (wanted <= m_valueBytesLeft) {
-        m_valueBytesLeft -= wanted;
-        return wanted;
-    }
-    // Only a file whose entries share their data gets here. Past the budget a
-    // text takes no more room than its entry does in the file, so memory
-    // stays a small multiple of the file's size.
-    return std::min<std::size_t>(wanted, 12);
-}
-
 std::int32_t TTiffPage::query(std::uint16_t number) const
 {
     const TTag* tag = FindTag(number);
@@ -332,16 +387,31 @@ void TTiffFile::Open(const std::string& path)
     if (!isRegularFile(path) || path == FileName)
         return;
     FileName = path;
-    TStream stream(path);
-    Stamp = stream.Stamp();
-    load(stream);
+    try {
+        TStream stream(path);
+        Stamp = stream.Stamp();
+        load(stream);
+    } catch (const std::bad_alloc&) {
+        clear();
+        throw EOutOfMemory(path);
+    }
 }
 
 void TTiffFile::OpenBuffer(const std::string& name, std::span<const std::uint8_t> bytes)
 {
     FileName = name;
-    TStream stream(bytes);
-    load(stream);
+    try {
+        TStream stream(bytes);
+        load(stream);
+    } catch (const std::bad_alloc&) {
+        clear();
+        throw EOutOfMemory(name);
+    }
+}
+
+void TTiffFile::clear()
+{
+    Pages = TTiffPages();
 }
 
 void TTiffFile::load(TStream& stream)
@@ -362,15 +432,54 @@ void TTiffFile::load(TStream& stream)
     }
     std::uint32_t offset = SwapLong(ReadLong(stream), IsBigEndian());
 
-    // A directory that fails, or an offset met again, ends the chain; the
-    // pages read so far stay.
-    m_valueBytesLeft = 2 * stream.Size() + (1u << 20);
-    std::uint64_t entriesLeft = stream.Size() / 4 + 1;
+    // Memory: the file's blocks take at most its size while it is read; its
+    // pages and entries may take twice that and its texts once more, so that
+    // opening a file stays within four times its size. Sound files stay far
+    // below (their directories and values do not overlap); a chain whose
+    // directories overlap ends where the budget does, and texts that share
+    // their bytes are cut (appendText).
+    const std::uint64_t size = stream.Size();
+    m_structureLeft = 2 * size + kStructureSlack;
+    m_bytesLeft = 2 * size + (1 << 20);
+    m_textLeft = size + kTextSlack;
+    m_countLeft = size;
+
+    // A directory that fails, an offset met again or an exhausted budget ends
+    // the chain; the pages read so far stay. Beyond memory, the entries of all
+    // pages are bounded by the file's size.
+    std::uint64_t entriesLeft = size / 4 + 1;
     std::unordered_set<std::uint32_t> seen;
     while (offset != 0 && seen.insert(offset).second && entriesLeft > 0) {
+        std::uint64_t n = 0;
+        if (const std::uint8_t* p = stream.Slice(offset, 2))
+            n = get16(p, IsBigEndian());
+        // The page, its place in the chain's set and its entries.
+        const std::uint64_t cost = sizeof(TTiffPage) + 64 + entriesCreated(offset, n, size) * sizeof(TTag);
+        if (cost > m_structureLeft)
+            break;
+        m_structureLeft -= cost;
+        DirectoryRanges.push_back(directoryRange(stream, offset, IsBigEndian()));
         TTiffPage& page = Pages.Add(this);
         if (!page.ReadDirectory(stream, offset, m_sink))
             break;
         entriesLeft -= std::min<std::uint64_t>(entriesLeft, static_cast<std::uint64_t>(page.Tags.Count()));
     }
+}
+
+std::size_t TTiffFile::textRoom(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly) const
+{
+    // Counting costs a pass over the bytes: no more passes in all than the
+    // file has bytes, or entries that share a large value would each count it.
+    if ((!printableOnly && n > m_textLeft) || n > m_countLeft)
+        return std::min(n, kCutText);
+    m_countLeft -= n;
+    std::uint64_t bound = 0;
+    stream.ForEachPiece(pos, n, [&](const std::uint8_t* p, std::size_t length) {
+        for (std::size_t i = 0; i < length; ++i)
+            bound += p[i] >= 0x80 ? 3 : (printableOnly && p[i] <= 31 ? 0 : 1);
+    });
+    if (bound + 32 <= m_textLeft)
+        return n;
+    // Only a file whose entries share their data gets here.
+    return std::min(n, kCutText);
 }

@@ -3,6 +3,7 @@
 #include "tiff/filestamp.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <span>
 #include <string>
@@ -11,6 +12,12 @@
 
 class TStream;
 class TTiffFile;
+
+/// A half-open range of file positions [Start, End).
+struct TByteRange {
+    std::uint64_t Start = 0;
+    std::uint64_t End = 0;
+};
 
 /// Where the reader's messages go ("streamsize", the size-and-position text).
 /// The window shows them in message boxes, the command line on standard error.
@@ -57,6 +64,9 @@ public:
 
 private:
     void decodeValue(TStream& stream, const std::uint8_t* field, std::size_t fieldBytes);
+    /// Appends the n bytes at pos as text (only those above 31 when printableOnly),
+    /// as far as the file's text budget allows.
+    void appendText(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly);
     bool m_read = false;
     std::uint16_t m_number = 0;
 };
@@ -102,7 +112,8 @@ private:
     std::int32_t query(std::uint16_t number) const;
 };
 
-/// The pages in chain order.
+/// The pages in chain order. A deque: growing it never copies the pages, so
+/// the memory a long chain takes is what its pages take.
 class TTiffPages {
 public:
     int Count() const { return static_cast<int>(m_items.size()); }
@@ -113,7 +124,7 @@ public:
     auto end() const { return m_items.end(); }
 
 private:
-    std::vector<TTiffPage> m_items;
+    std::deque<TTiffPage> m_items;
 };
 
 /// A TIFF file read whole into memory by Open.
@@ -124,8 +135,9 @@ public:
     TTiffFile& operator=(const TTiffFile&) = delete;
 
     /// Reads the file at path. A missing path, or the path already read, does
-    /// nothing. Throws EFOpenError, EReadError (header cut short) or
-    /// EInvalidTiff; damage past the header goes to the sink, never throws.
+    /// nothing. Throws EFOpenError, EReadError (header cut short), EInvalidTiff
+    /// or EOutOfMemory (then holds no pages); damage past the header goes to
+    /// the sink, never throws.
     void Open(const std::string& path);
     /// The same on bytes in memory (tests, the fuzzer); name becomes FileName.
     void OpenBuffer(const std::string& name, std::span<const std::uint8_t> bytes);
@@ -140,14 +152,22 @@ public:
     /// The file as Open found it, so that a writer can tell whether it changed
     /// since; all zeros before Open and for a buffer.
     TFileStamp Stamp;
-
-    /// Bytes a text value may take. Entries that all point at one large value
-    /// would otherwise cost memory quadratic in the file's size; sound files
-    /// never reach the budget, and past it a text is cut to 12 bytes.
-    std::size_t TakeValueBytes(std::size_t wanted) const;
+    /// Every directory read: count, entries and next-offset field, cut at the
+    /// end of the file.
+    std::vector<TByteRange> DirectoryRanges;
 
 private:
+    friend class TTag;
     void load(TStream& stream);
+    void clear();
+    /// How many of the n bytes at pos a value text may take: all of them while
+    /// the texts so far leave room, else a few.
+    std::size_t textRoom(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly) const;
+
     TMessageSink m_sink;
-    mutable std::uint64_t m_valueBytesLeft = 0;
+    // What the file's pages and texts may still take, in bytes of memory (see load).
+    std::uint64_t m_structureLeft = 0;
+    mutable std::uint64_t m_bytesLeft = 0;
+    mutable std::uint64_t m_textLeft = 0;
+    mutable std::uint64_t m_countLeft = 0;
 };

@@ -2,9 +2,11 @@
 
 #include "batch/dirlisting.h"
 #include "tiff/errors.h"
+#include "ui/elidedlabel.h"
 #include "ui/imagelist.h"
 #include "ui/messages.h"
 #include "ui/resultstext.h"
+#include "ui/tagnumberfield.h"
 #include "ui/tagsearchmodel.h"
 
 #include <QAbstractEventDispatcher>
@@ -128,6 +130,7 @@ void TBatchTab::createControls()
     edtTagNumber = new QLineEdit(GroupBox1);
     edtTagNumber->setObjectName(QStringLiteral("edtTagNumber"));
     edtTagNumber->installEventFilter(this);
+    edtTagNumber->setValidator(new TTagNumberValidator(edtTagNumber));
     edtTagDescription = new QLineEdit(GroupBox1);
     edtTagDescription->setObjectName(QStringLiteral("edtTagDescription"));
     BitBtnAddTagEntry = actionButton(ActionAddNewTag, "BitBtnAddTagEntry");
@@ -145,9 +148,9 @@ void TBatchTab::createControls()
     cmbbxSeperator->addItems({QStringLiteral(","), QStringLiteral(";")});
     cmbbxSeperator->setCurrentIndex(0);
     SpeedButton2 = speedButton(ActionSaveResults, "SpeedButton2");
-    Label3 = new QLabel(GroupBox1);
+    // Paths of any length: shortened in the middle rather than widening the window.
+    Label3 = new TElidedLabel(QString(), GroupBox1);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setTextFormat(Qt::PlainText);
 
     auto* moveButtons = new QVBoxLayout;
     moveButtons->addStretch();
@@ -180,7 +183,7 @@ void TBatchTab::createControls()
     groupLayout->addWidget(Label3);
 
     // ---- where to start, what to write, and the run
-    edtStartDir = new QLineEdit(QStringLiteral("/"), this); // the system drive's root, as "c:\" was
+    edtStartDir = new QLineEdit(QDir::homePath(), this); // until a file is opened; see SetDefaultStartDir
     edtStartDir->setObjectName(QStringLiteral("edtStartDir"));
     spdBtnStartingDir = new QToolButton(this);
     spdBtnStartingDir->setObjectName(QStringLiteral("spdBtnStartingDir"));
@@ -253,9 +256,9 @@ void TBatchTab::createControls()
     StatusBar2 = new QStatusBar(this);
     StatusBar2->setObjectName(QStringLiteral("StatusBar2"));
     StatusBar2->setSizeGripEnabled(false);
-    m_status = new QLabel(QString::fromUtf8(batchtext::StatusIdle.data(), batchtext::StatusIdle.size()), StatusBar2);
+    m_status =
+        new TElidedLabel(QString::fromUtf8(batchtext::StatusIdle.data(), batchtext::StatusIdle.size()), StatusBar2);
     m_status->setObjectName(QStringLiteral("StatusBar2Panel0"));
-    m_status->setTextFormat(Qt::PlainText);
     StatusBar2->addWidget(m_status, 1);
 
     auto* top = new QHBoxLayout;
@@ -296,11 +299,16 @@ void TBatchTab::connectSignals()
     connect(btnStop, &QPushButton::clicked, this, &TBatchTab::btnStopClick);
     connect(spdBtnStartingDir, &QToolButton::clicked, this, &TBatchTab::spdBtnStartingDirClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &TBatchTab::closeRequested);
-    connect(listboxTags->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (!m_syncingSelection)
-                    m_model->Select(current.isValid() ? current.row() : -1);
-            });
+    // The list's selection is the highlighted row, not the current one: a click
+    // on empty space or a Ctrl+click clears the highlight and keeps the current.
+    connect(listboxTags->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (m_syncingSelection)
+            return;
+        const QModelIndexList rows = listboxTags->selectionModel()->selectedRows();
+        m_model->Select(rows.isEmpty() ? -1 : rows.first().row());
+    });
+    connect(edtTagDescription, &QLineEdit::returnPressed, this, &TBatchTab::addFromReturn);
+    connect(edtStartDir, &QLineEdit::textEdited, this, [this] { m_startDirChosen = true; });
     // Update rules run whenever the event loop has nothing left to do.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TBatchTab::UpdateActions);
@@ -359,11 +367,22 @@ void TBatchTab::ActionMoveDownExecute()
     changeList([](TTagSearchList& list) { list.MoveDown(); });
 }
 
+void TBatchTab::addFromReturn()
+{
+    UpdateActions();
+    if (ActionAddNewTag->isEnabled())
+        ActionAddNewTag->trigger();
+}
+
 bool TBatchTab::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == edtTagNumber && event->type() == QEvent::KeyPress) {
-        // Only digits and backspace may be typed; pasting is not typing.
-        const char32_t typed = typedCharacter(*static_cast<QKeyEvent*>(event));
+        // Only digits and backspace may be typed; pasting is not typing, and
+        // the editing commands (Ctrl+A, Ctrl+C, Ctrl+V, Ctrl+Z...) type nothing.
+        const auto& key = *static_cast<QKeyEvent*>(event);
+        if (IsEditingShortcut(key))
+            return false;
+        const char32_t typed = typedCharacter(key);
         return typed != 0 && !TagNumberKeyPasses(typed);
     }
     if (watched == window() && event->type() == QEvent::Close && m_running) {
@@ -413,6 +432,7 @@ void TBatchTab::ActionStartRetrieveExecute()
         } end{this, host};
         Messages::Guarded([this] { m_run.Run(currentOptions()); });
     }
+    emit runFinished();
     if (m_closeAfterRun) {
         m_closeAfterRun = false;
         host->close();
@@ -502,12 +522,32 @@ QString TBatchTab::BatchStatusText() const
 
 // ---------------------------------------------------------------- starting directory and saving
 
+void TBatchTab::SetDefaultStartDir(const QString& directory)
+{
+    m_defaultStartDir = directory;
+    if (!m_startDirChosen)
+        edtStartDir->setText(directory);
+}
+
+QString TBatchTab::startDirOrDefault() const
+{
+    const QString typed = edtStartDir->text();
+    return IsExistingDirectory(typed.toStdString()) ? typed : m_defaultStartDir;
+}
+
 void TBatchTab::spdBtnStartingDirClick()
 {
-    StartDirDialog->setDirectory(QDir::currentPath());
+    // Where the user is working, rather than wherever the program was started from.
+    StartDirDialog->setDirectory(startDirOrDefault());
     if (StartDirDialog->exec() != QDialog::Accepted || StartDirDialog->selectedFiles().isEmpty())
         return;
     edtStartDir->setText(QDir::toNativeSeparators(StartDirDialog->selectedFiles().first()));
+    m_startDirChosen = true;
+}
+
+bool TBatchTab::HasUnsavedResults() const
+{
+    return !RedtResults->document()->isEmpty() && RedtResults->document()->isModified();
 }
 
 std::string TBatchTab::ResultsBytes() const
@@ -520,6 +560,9 @@ std::string TBatchTab::ResultsBytes() const
 void TBatchTab::ActionSaveResultsExecute()
 {
     Messages::Guarded([this] {
+        // Separated values: a name a spreadsheet opens, unless the user types another.
+        SaveDialog1->selectFile(
+            m_savedName.isEmpty() ? QDir(startDirOrDefault()).filePath(QStringLiteral("results.csv")) : m_savedName);
         if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
             return;
         const std::string path = SaveDialog1->selectedFiles().first().toStdString();
@@ -529,6 +572,8 @@ void TBatchTab::ActionSaveResultsExecute()
             file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         if (!file || !file.flush())
             throw EVelquinError("Cannot create file \"" + path + "\". " + std::strerror(errno));
+        RedtResults->document()->setModified(false);
+        m_savedName = SaveDialog1->selectedFiles().first();
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "batch/batchrun.h"
 
+#include <QDir>
 #include <QWidget>
 
 class QAction;
@@ -34,6 +35,12 @@ public:
     QString BatchStatusText() const;
     /// The bytes Save writes for the pane as it stands.
     std::string ResultsBytes() const;
+    /// The pane holds text changed since it was last saved.
+    bool HasUnsavedResults() const;
+    /// The folder of the open file: the starting directory until the user
+    /// types or chooses one, and where the choosers begin when the field
+    /// names no directory.
+    void SetDefaultStartDir(const QString& directory);
 
     // ---- controls, named as the rest of the program and the tests know them
     QGroupBox* GroupBox1 = nullptr;
@@ -80,6 +87,8 @@ signals:
     void fileRead(const QString& path);
     /// The Close button: the main window closes.
     void closeRequested();
+    /// A run has ended, however it ended.
+    void runFinished();
 
 public slots:
     void ActionStartRetrieveExecute();
@@ -120,6 +129,9 @@ private:
     /// Runs a list operation and shows the list's selection afterwards.
     template <class F> void changeList(F&& operation);
     void showListSelection();
+    /// Enter in Description: Add, when Add's rule allows it.
+    void addFromReturn();
+    QString startDirOrDefault() const;
     TBatchOptions currentOptions() const;
 
     TTagSearchListModel* m_model = nullptr;
@@ -128,4 +140,7 @@ private:
     bool m_running = false;
     bool m_syncingSelection = false;
     bool m_closeAfterRun = false;
+    bool m_startDirChosen = false;
+    QString m_defaultStartDir = QDir::homePath();
+    QString m_savedName;
 };

@@ -3,12 +3,18 @@
 #include "tiff/asciiedit.h"
 #include "tiff/codepage.h"
 #include "ui/messages.h"
+#include "ui/uiscale.h"
+
+#include <QApplication>
 
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -36,6 +42,23 @@ QFont courier()
     f.setStyleHint(QFont::TypeWriter);
     f.setFixedPitch(true);
     return f;
+}
+
+/// Widens the lower panel, and the upper one and the dialog with it, until the
+/// note stands whole in it with the margin it was designed with.
+void fitNote(QWidget* dialog, QWidget* upper, QWidget* lower, QLabel* note)
+{
+    note->adjustSize();
+    const int needed = note->x() + note->width() + Scaled(8);
+    const int grow = needed - lower->width();
+    if (grow <= 0)
+        return;
+    lower->resize(lower->width() + grow, lower->height());
+    upper->resize(upper->width() + grow, upper->height());
+    for (QFrame* frame : upper->findChildren<QFrame*>(Qt::FindDirectChildrenOnly))
+        if (!qobject_cast<QLabel*>(frame)) // the raised inner bevel
+            frame->setGeometry(1, 1, upper->width() - 2, upper->height() - 2);
+    dialog->resize(dialog->width() + grow, dialog->height());
 }
 
 } // namespace
@@ -82,7 +105,10 @@ TEditForm::TEditForm(QWidget* owner) : QDialog(owner)
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setTextFormat(Qt::PlainText);
     Label2->move(80, 8);
-    Label2->adjustSize();
+    // The designed sizes grow with a larger platform font; the note, in the
+    // dialog's own font, gets the room it needs either way.
+    ScaleFixedLayout(this, UiScale(QApplication::font()));
+    fitNote(this, Panel1, Panel2, Label2);
 
     // Escape and the title bar's close button reject the dialog by themselves.
     connect(BitBtn1, &QPushButton::clicked, this, &TEditForm::accept);
@@ -105,12 +131,11 @@ void TEditForm::alignRuler()
     Label1->setGeometry(textX, Label1->y(), std::max(560, rulerWidth), Label1->height());
 }
 
-void TEditForm::SetText(const QString& text)
+void TEditForm::SetText(const QString& text, std::size_t maxLength)
 {
+    Edit1->setMaxLength(static_cast<int>(std::min<std::size_t>(maxLength, std::numeric_limits<int>::max())));
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     Edit1->setText(nul < 0 ? text : text.left(nul));
-    if (!text.isEmpty())
-        Edit1->setMaxLength(static_cast<int>(text.size()));
 }
 
 QString TEditForm::Text() const

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <cstddef>
+
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -14,9 +16,10 @@ class TEditForm : public QDialog {
 public:
     explicit TEditForm(QWidget* owner);
 
-    /// Puts text into Edit1, shown up to its first NUL, and limits the box to
-    /// the text's full length, NULs included. An empty text sets no limit.
-    void SetText(const QString& text);
+    /// Puts text into Edit1, shown up to its first NUL, and lets the box take
+    /// at most maxLength characters: the number the file's field has room for,
+    /// so that nothing typed is lost when it is written.
+    void SetText(const QString& text, std::size_t maxLength);
     QString Text() const;
     /// Set by any change the user makes, even one that restores the old text;
     /// not by SetText.

@@ -1,108 +1,81 @@
 #include "ui/imagelist.h"
 
-#include <QApplication>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPixmap>
-#include <QStyle>
-
 #include <array>
 
 namespace {
 
-QPixmap canvas()
-{
-    QPixmap pm(24, 24);
-    pm.fill(Qt::transparent);
-    return pm;
-}
+struct TImageSource {
+    /// The desktop theme's name for the image, or nullptr for images of our own.
+    const char* themeName;
+    /// The drawing shipped with the program, used wherever the theme has none.
+    const char* resource;
+};
 
-// A page-turning arrow; the disabled images are grey so the state reads at a glance.
-QIcon arrow(bool forward, bool enabled)
-{
-    QPixmap pm = canvas();
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor fill = enabled ? QColor(0x1e, 0x6f, 0xc8) : QColor(0xb0, 0xb0, 0xb0);
-    QPainterPath path;
-    if (forward) {
-        path.moveTo(6, 4);
-        path.lineTo(19, 12);
-        path.lineTo(6, 20);
-    } else {
-        path.moveTo(18, 4);
-        path.lineTo(5, 12);
-        path.lineTo(18, 20);
-    }
-    path.closeSubpath();
-    p.fillPath(path, fill);
-    p.setPen(QPen(fill.darker(130), 1));
-    p.drawPath(path);
-    return QIcon(pm);
-}
-
-QIcon label(const QString& text, const QColor& colour)
-{
-    QPixmap pm = canvas();
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour);
-    p.drawRoundedRect(QRectF(1, 3, 22, 18), 3, 3);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(text.size() > 2 ? 9 : 12);
-    p.setFont(f);
-    p.setPen(Qt::white);
-    p.drawText(QRectF(0, 3, 24, 18), Qt::AlignCenter, text);
-    return QIcon(pm);
-}
-
-QIcon themed(const char* name, QStyle::StandardPixmap fallback)
-{
-    return QIcon::fromTheme(QString::fromLatin1(name), QApplication::style()->standardIcon(fallback));
-}
-
-QIcon make(TImage index)
-{
-    switch (index) {
-    case ImgOpen: return themed("document-open", QStyle::SP_DialogOpenButton);
-    case ImgViewer: return themed("image-x-generic", QStyle::SP_FileIcon);
-    case ImgDecimal: return label(QStringLiteral("10"), QColor(0x2e, 0x7d, 0x32));
-    case ImgHex: return label(QStringLiteral("16"), QColor(0x6a, 0x1b, 0x9a));
-    case ImgPrint: return themed("document-print", QStyle::SP_FileDialogDetailedView);
-    case ImgCalculator: return themed("accessories-calculator", QStyle::SP_ComputerIcon);
-    case ImgInternet: return themed("internet-web-browser", QStyle::SP_DriveNetIcon);
-    case ImgAdd: return themed("list-add", QStyle::SP_FileDialogNewFolder);
-    case ImgDelete: return themed("list-remove", QStyle::SP_TrashIcon);
-    case ImgSort: return themed("view-sort-ascending", QStyle::SP_FileDialogListView);
-    case ImgSave: return themed("document-save", QStyle::SP_DialogSaveButton);
-    case ImgPrevPage: return arrow(false, true);
-    case ImgNextPage: return arrow(true, true);
-    case ImgPrevPageDisabled: return arrow(false, false);
-    case ImgNextPageDisabled: return arrow(true, false);
-    case ImgMoveUp: return themed("go-up", QStyle::SP_ArrowUp);
-    case ImgMoveDown: return themed("go-down", QStyle::SP_ArrowDown);
-    case ImgFolder: return themed("folder-open", QStyle::SP_DirOpenIcon);
-    case ImgStart: return themed("media-playback-start", QStyle::SP_MediaPlay);
-    case ImgStop: return themed("media-playback-stop", QStyle::SP_MediaStop);
-    case ImgSupport: return themed("mail-send", QStyle::SP_MessageBoxQuestion);
-    case ImgCount: break;
-    }
-    return {};
-}
+// In TImage order. The theme draws the common actions in the desktop's own
+// style; the decimal and hexadecimal labels and the page arrows, whose
+// disabled look is an image of its own, are always ours.
+constexpr std::array<TImageSource, ImgCount> kSources{{
+    {"document-open", "open"},
+    {"image-x-generic", "viewer"},
+    {nullptr, "dec"},
+    {nullptr, "hex"},
+    {"document-print", "print"},
+    {"accessories-calculator", "calculator"},
+    {"internet-web-browser", "internet"},
+    {"list-add", "add"},
+    {"list-remove", "delete"},
+    {"view-sort-ascending", "sort"},
+    {"document-save", "save"},
+    {nullptr, "prev"},
+    {nullptr, "next"},
+    {nullptr, "prev-disabled"},
+    {nullptr, "next-disabled"},
+    {"go-up", "moveup"},
+    {"go-down", "movedown"},
+    {"folder-open", "folder"},
+    {"media-playback-start", "start"},
+    {"media-playback-stop", "stop"},
+    {"mail-send", "support"},
+}};
 
 } // namespace
+
+// Outside any namespace, as Q_INIT_RESOURCE requires. The icons live in a
+// static library, whose resource initialiser the linker would otherwise drop.
+static void loadResources()
+{
+    static const bool loaded = [] {
+        Q_INIT_RESOURCE(icons);
+        return true;
+    }();
+    (void)loaded;
+}
+
+QString ImageResource(TImage index)
+{
+    if (index < 0 || index >= ImgCount)
+        return {};
+    loadResources();
+    return QStringLiteral(":/icons/%1.svg").arg(QLatin1String(kSources[static_cast<std::size_t>(index)].resource));
+}
 
 QIcon ImageList1(TImage index)
 {
     static std::array<QIcon, ImgCount> cache;
-    static std::array<bool, ImgCount> made{};
     if (index < 0 || index >= ImgCount)
         return {};
-    if (!made[index]) {
-        cache[index] = make(index);
-        made[index] = true;
+    QIcon& icon = cache[static_cast<std::size_t>(index)];
+    if (icon.isNull()) {
+        const TImageSource& source = kSources[static_cast<std::size_t>(index)];
+        const QIcon ours(ImageResource(index));
+        icon = source.themeName ? QIcon::fromTheme(QLatin1String(source.themeName), ours) : ours;
     }
-    return cache[index];
+    return icon;
+}
+
+QIcon ProgramIcon()
+{
+    loadResources();
+    static const QIcon icon(QStringLiteral(":/icons/program.svg"));
+    return icon;
 }

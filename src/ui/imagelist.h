@@ -29,5 +29,10 @@ enum TImage {
     ImgCount
 };
 
-/// ImageList1: icons from the desktop's theme where it has them, drawn here otherwise.
+/// ImageList1: icons from the desktop's theme where it has them, else the
+/// program's own drawings, so every button shows its action without a theme.
 QIcon ImageList1(TImage index);
+/// The resource path of the program's own drawing for an image.
+QString ImageResource(TImage index);
+/// The program's icon: the window's and the About box's.
+QIcon ProgramIcon();

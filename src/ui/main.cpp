@@ -1,24 +1,31 @@
 #include "ui/main.h"
 
+#include "tiff/errors.h"
 #include "tiff/listing.h"
 #include "ui/batchtab.h"
+#include "ui/elidedlabel.h"
 #include "ui/imagelist.h"
+#include "ui/listingdelegate.h"
 #include "ui/messages.h"
 #include "ui/tagedit.h"
 #include "ui/taglistmodel.h"
+#include "ui/uiscale.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -26,6 +33,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <new>
 
 namespace {
 
@@ -44,6 +53,7 @@ TForm1::TForm1(const QStringList& args, QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velquin V5"));
+    setWindowIcon(ProgramIcon());
     resize(843, 668);
     createActions();
     createMenus();
@@ -100,6 +110,12 @@ void TForm1::createActions()
     ActionCopy = make("ActionCopy", tr("Copy"), tr("Copy the selected rows"));
     ActionCopy->setShortcut(QKeySequence::Copy);
     ActionCopy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    // The keyboard's way to the display modes; Enter and F2 on a row are
+    // ListView1's own keys (eventFilter).
+    ActionDecimal = make("ActionDecimal", tr("Decimal"), QString());
+    ActionDecimal->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    ActionHex = make("ActionHex", tr("Hexadecimal"), QString());
+    ActionHex->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
 }
 
 void TForm1::createMenus()
@@ -157,11 +173,14 @@ void TForm1::createToolBar()
         b->setMinimumWidth(33);
         return b;
     };
-    auto modeButton = [this](const char* name, const QString& hint, TImage image, bool pressed) {
+    auto modeButton = [this](const char* name, const QString& hint, QAction* keys, TImage image, bool pressed) {
         auto* b = new QToolButton(ToolBar1);
         b->setObjectName(QString::fromLatin1(name));
-        b->setToolTip(hint);
-        b->setStatusTip(hint);
+        const QString withKey =
+            QStringLiteral("%1 (%2)").arg(hint, keys->shortcut().toString(QKeySequence::NativeText));
+        b->setToolTip(withKey);
+        b->setStatusTip(withKey);
+        addAction(keys); // window-wide keys
         b->setIcon(ImageList1(image));
         b->setAutoRaise(true);
         b->setMinimumWidth(33);
@@ -177,8 +196,8 @@ void TForm1::createToolBar()
     ToolBar1->addSeparator();
     tbLauchImageViewer = button(ActionLaunchViewer, "tbLauchImageViewer");
     ToolBar1->addSeparator();
-    tb10 = modeButton("tb10", tr("Show values in DEC format"), ImgDecimal, true);
-    tb16 = modeButton("tb16", tr("shhow values in HEX format"), ImgHex, false);
+    tb10 = modeButton("tb10", tr("Show values in DEC format"), ActionDecimal, ImgDecimal, true);
+    tb16 = modeButton("tb16", tr("shhow values in HEX format"), ActionHex, ImgHex, false);
     ToolBar1->addSeparator();
     tbtnPrint = button(ActionPrint, "tbtnPrint");
     ToolBar1->addSeparator();
@@ -206,9 +225,13 @@ void TForm1::createPages()
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setCursor(Qt::PointingHandCursor);
-    ListView1->setMinimumSize(700, 300);
+    ListView1->setItemDelegate(new TListingDelegate(ListView1));
+    ListView1->setMinimumSize(Scaled(700), Scaled(300));
     ListView1->header()->setStretchLastSection(false);
     ListView1->header()->setSectionsMovable(false);
+    // Columns start as designed, whatever the font, and the printed report
+    // follows them; a user may narrow one away entirely.
+    ListView1->header()->setMinimumSectionSize(0);
     for (int c = 0; c < TTagListModel::ColumnCount; ++c)
         ListView1->header()->resizeSection(c, TTagListModel::Widths[static_cast<std::size_t>(c)]);
     QPalette pal = ListView1->palette();
@@ -216,6 +239,7 @@ void TForm1::createPages()
     pal.setColor(QPalette::Text, Qt::black);
     ListView1->setPalette(pal);
     ListView1->addAction(ActionCopy);
+    ListView1->installEventFilter(this);
     auto* infoLayout = new QVBoxLayout(TabSheetInfo);
     infoLayout->setContentsMargins(0, 0, 0, 0);
     infoLayout->addWidget(ListView1);
@@ -238,12 +262,11 @@ void TForm1::createStatusBar()
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     for (std::size_t i = 0; i < m_panels.size(); ++i) {
-        auto* panel = new QLabel(QString::fromLatin1(kPanelCaptions[i]), bar);
+        // As wide as their text needs: shortened only when the window is too narrow.
+        auto* panel = new TElidedLabel(QString::fromLatin1(kPanelCaptions[i]), bar, kPanelWidths[i]);
         panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
-        panel->setFixedWidth(kPanelWidths[i]);
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Sunken);
-        panel->setTextFormat(Qt::PlainText);
         bar->addWidget(panel);
         m_panels[i] = panel;
     }
@@ -258,8 +281,12 @@ void TForm1::connectSignals()
     connect(tb10, &QToolButton::clicked, this, &TForm1::tb10Click);
     connect(tb16, &QToolButton::clicked, this, &TForm1::tb16Click);
     connect(ActionCopy, &QAction::triggered, this, &TForm1::ActionCopyExecute);
+    connect(ActionDecimal, &QAction::triggered, this, &TForm1::tb10Click);
+    connect(ActionHex, &QAction::triggered, this, &TForm1::tb16Click);
     connect(ListView1, &QAbstractItemView::doubleClicked, this, &TForm1::ListView1DblClick);
     connect(BatchTab, &TBatchTab::fileRead, this, [this](const QString& path) { SetStatusText(1, path); });
+    // The run borrows the Pages panel for its paths; afterwards it is the view's again.
+    connect(BatchTab, &TBatchTab::runFinished, this, [this] { SetStatusText(1, m_pagesText); });
     connect(BatchTab, &TBatchTab::closeRequested, this, &QWidget::close);
     // Update rules run whenever the event loop has nothing left to do.
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
@@ -291,6 +318,8 @@ void TForm1::FormCreate(const QStringList& args)
 
 void TForm1::LoadFile(const QString& path, int page)
 {
+    // Whatever tab is showing, the user wants to see the file they opened.
+    PageControl1->setCurrentWidget(TabSheetInfo);
     TiffFile.reset();
     TiffFile = std::make_unique<TTiffFile>(
         [](const std::string& message) { Messages::ShowMessage(QString::fromStdString(message)); });
@@ -302,10 +331,26 @@ void TForm1::LoadFile(const QString& path, int page)
         ListModel->Clear();
         for (std::size_t i = 0; i < m_panels.size(); ++i)
             m_panels[i]->setText(QString::fromLatin1(kPanelCaptions[i]));
+        m_pagesText = m_panels[1]->text();
+        updateTitle(false);
         throw;
     }
-    ShowPage(page);
-    ShowFileInfo();
+    updateTitle(true);
+    BatchTab->SetDefaultStartDir(QFileInfo(path).absolutePath());
+    try {
+        ShowPage(page);
+        ShowFileInfo();
+    } catch (const std::bad_alloc&) {
+        ListModel->Clear();
+        throw EOutOfMemory(path.toStdString());
+    }
+}
+
+void TForm1::updateTitle(bool opened)
+{
+    const std::string_view name = opened ? ExtractFileName(TiffFile->FileName) : std::string_view();
+    setWindowTitle(name.empty() ? QStringLiteral("Velquin V5")
+                                : QStringLiteral("Velquin V5 - ") + QString::fromUtf8(name.data(), name.size()));
 }
 
 void TForm1::ShowPage(int page)
@@ -329,14 +374,13 @@ void TForm1::ShowFileInfo()
     if (!TiffFile)
         return;
     m_panels[0]->setText(QString::fromStdString(FileNamePanelText(TiffFile->FileName)));
-    m_panels[1]->setText(QString::fromStdString(PagesPanelText(CurrentPage, TiffFile->PageCount())));
+    m_pagesText = QString::fromStdString(PagesPanelText(CurrentPage, TiffFile->PageCount()));
+    m_panels[1]->setText(m_pagesText);
     const TTiffPage* page = TiffFile->Pages.GetPage(CurrentPage - 1);
-    if (!page) {
-        m_panels[2]->setText(QString());
-        return;
-    }
+    // A size that cannot be computed says why in the panel: a box on every
+    // page step would be noise, and the old text would belong to another page.
     const QString separator = QLocale().decimalPoint();
-    m_panels[2]->setText(QString::fromStdString(FileInfoPanelText(*page, separator.toStdString())));
+    m_panels[2]->setText(page ? QString::fromStdString(SizePanelText(*page, separator.toStdString())) : QString());
 }
 
 QString TForm1::StatusText(int panel) const
@@ -397,6 +441,7 @@ void TForm1::setDisplayMode(bool hex)
     // a click on the pressed one changes nothing and lists nothing again.
     const bool changed = hex != m_hex;
     m_hex = hex;
+    ListModel->SetHexCaptions(m_hex);
     tb10->setChecked(!m_hex);
     tb16->setChecked(m_hex);
     if (changed && TiffFile)
@@ -405,10 +450,17 @@ void TForm1::setDisplayMode(bool hex)
 
 void TForm1::ActionCopyExecute()
 {
-    // Selected rows as tab-separated text, in list order.
+    // Selected rows as tab-separated text, in list order, under the captions:
+    // they tell which numbers are hexadecimal, and head the columns in a sheet.
     QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
     std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     QStringList lines;
+    QStringList captions;
+    for (int c = 0; c < TTagListModel::ColumnCount; ++c)
+        captions << ListModel->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    lines << captions.join(QLatin1Char('\t'));
     for (const QModelIndex& index : rows) {
         QStringList cells;
         const int count = static_cast<int>(ListModel->Rows()[static_cast<std::size_t>(index.row())].size());
@@ -416,8 +468,7 @@ void TForm1::ActionCopyExecute()
             cells << ListModel->CellText(index.row(), c);
         lines << cells.join(QLatin1Char('\t'));
     }
-    if (!lines.isEmpty())
-        QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
 void TForm1::ListView1DblClick()
@@ -470,6 +521,30 @@ void TForm1::ActionPrintUpdate()
 void TForm1::ActionLaunchViewerUpdate()
 {
     ActionLaunchViewer->setEnabled(TiffFile != nullptr);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter or F2 on a row does what a double click does. Taken from the
+    // list's own key presses, so Enter in a dialog never reaches it.
+    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) {
+            ListView1DblClick();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (BatchTab->HasUnsavedResults() &&
+        Messages::Ask(tr("The batch results have not been saved. Close Velquin all the same?")) != QMessageBox::Yes) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 // ---------------------------------------------------------------- dropped files

@@ -35,7 +35,7 @@ public:
     /// A reader error propagates to the caller, with the listing cleared.
     void LoadFile(const QString& path, int page);
     void ShowPage(int page);
-    /// Rewrites the status panels; throws for a page whose size cannot be computed.
+    /// Rewrites the status panels; a size that cannot be computed is said in its panel.
     void ShowFileInfo();
     /// Hexadecimal while tb16 is pressed.
     bool HexMode() const { return m_hex; }
@@ -86,6 +86,8 @@ public:
     QAction* ActionCalculator = nullptr;
     QAction* ActionStartHomepage = nullptr;
     QAction* ActionCopy = nullptr;
+    QAction* ActionDecimal = nullptr; ///< Ctrl+D: as tb10
+    QAction* ActionHex = nullptr;     ///< Ctrl+H: as tb16
 
 public slots:
     void Open1Click();
@@ -110,6 +112,9 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    /// Asks before results of a batch run that were never saved are lost.
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -127,7 +132,11 @@ private:
     TShell& shell();
     void setDisplayMode(bool hex);
     void setNavigationImage(QAction* action, int image);
+    /// "Velquin V5 - name.tif" after a file opened, "Velquin V5" after a failure.
+    void updateTitle(bool opened);
 
     bool m_hex = false;
     std::array<QLabel*, 3> m_panels{};
+    /// What the Pages panel says for the view, to restore after a batch run.
+    QString m_pagesText = QStringLiteral("Pages");
 };

@@ -40,14 +40,18 @@ void TForm1::ActionCalculatorExecute()
     Messages::Guarded([this] { LaunchCalculator(shell(), LastOpenName.toStdString()); });
 }
 
+// Unlike the viewer and the calculator, these two are otherwise silent; a
+// desktop without a browser or a mail program is said so rather than ignored.
 void TForm1::ActionStartHomepageExecute()
 {
-    StartHomepage(shell());
+    if (const int code = StartHomepage(shell()); code <= 32)
+        Messages::ShowError(QString::fromStdString(HomepageNotOpenedText(code)));
 }
 
 void TForm1::Emailsupport1Click()
 {
-    EmailSupport(shell());
+    if (const int code = EmailSupport(shell()); code <= 32)
+        Messages::ShowError(QString::fromStdString(SupportMailNotOpenedText(code)));
 }
 
 void TForm1::AboutVelquin1Click()

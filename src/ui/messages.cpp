@@ -45,6 +45,11 @@ void ShowError(const QString& text)
     show(Kind::Error, text);
 }
 
+int Ask(const QString& text)
+{
+    return show(Kind::Question, text);
+}
+
 void ShowException(const std::exception& error)
 {
     ShowError(QString::fromStdString(WithFullStop(error.what())));

@@ -20,12 +20,13 @@ void SetHook(Hook hook);
 void ShowMessage(const QString& text);
 /// An error box captioned with the application's title.
 void ShowError(const QString& text);
+/// A question with Yes and No; the button pressed (QMessageBox::StandardButton).
+int Ask(const QString& text);
 /// The application's error handler: the message with the full-stop rule.
 void ShowException(const std::exception& error);
 
 /// Runs f; an exception that leaves it reaches the application's error handler.
-template <class F>
-void Guarded(F&& f)
+template <class F> void Guarded(F&& f)
 {
     try {
         f();

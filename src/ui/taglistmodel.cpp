@@ -11,6 +11,24 @@ bool rightAligned(int column)
 
 } // namespace
 
+void TTagListModel::SetHexCaptions(bool hex)
+{
+    if (hex == m_hexCaptions)
+        return;
+    m_hexCaptions = hex;
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+}
+
+QString TTagListModel::Caption(int column) const
+{
+    if (column < 0 || column >= ColumnCount)
+        return {};
+    const QString caption = QString::fromLatin1(Captions[static_cast<std::size_t>(column)]);
+    // Tag Pos, Length and Value Pos: the cells the display mode writes.
+    const bool switched = column == 1 || column == 6 || column == 7;
+    return m_hexCaptions && switched ? caption + QStringLiteral(" (hex)") : caption;
+}
+
 void TTagListModel::SetRows(std::vector<TListingRow> rows)
 {
     beginResetModel();
@@ -52,7 +70,7 @@ QVariant TTagListModel::data(const QModelIndex& index, int role) const
         return CellText(index.row(), index.column());
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(rightAligned(index.column()) ? Qt::AlignRight | Qt::AlignVCenter
-                                                                               : Qt::AlignLeft | Qt::AlignVCenter));
+                                                                              : Qt::AlignLeft | Qt::AlignVCenter));
     return {};
 }
 
@@ -60,8 +78,8 @@ QVariant TTagListModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return {};
-    if (role == Qt::DisplayRole)
-        return QString::fromLatin1(Captions[static_cast<std::size_t>(section)]);
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return Caption(section);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(rightAligned(section) ? Qt::AlignRight | Qt::AlignVCenter
                                                                        : Qt::AlignLeft | Qt::AlignVCenter));

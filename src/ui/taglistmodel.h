@@ -13,13 +13,17 @@ class TTagListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int ColumnCount = 8;
-    static constexpr std::array<const char*, ColumnCount> Captions{"Nr",   "Tag Pos", "Tag nr", "Taginfo",
-                                                                   "Value", "Type",   "Length", "Value Pos"};
+    static constexpr std::array<const char*, ColumnCount> Captions{"Nr",    "Tag Pos", "Tag nr", "Taginfo",
+                                                                   "Value", "Type",    "Length", "Value Pos"};
     static constexpr std::array<int, ColumnCount> Widths{30, 60, 60, 150, 250, 100, 50, 60};
 
     using QAbstractTableModel::QAbstractTableModel;
 
     void SetRows(std::vector<TListingRow> rows);
+    /// In hexadecimal mode the captions of Tag Pos, Length and Value Pos say so.
+    void SetHexCaptions(bool hex);
+    /// The caption as the header shows it in the current mode.
+    QString Caption(int column) const;
     void Clear() { SetRows({}); }
     const std::vector<TListingRow>& Rows() const { return m_rows; }
     /// The cell's whole text (UTF-8), empty when the row has no such cell.
@@ -34,4 +38,5 @@ public:
 
 private:
     std::vector<TListingRow> m_rows;
+    bool m_hexCaptions = false;
 };

@@ -62,6 +62,8 @@ TFrmAbout::TFrmAbout(QWidget* owner) : QDialog(owner)
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
     ProgramIcon->setGeometry(8, 8, 41, 65);
     ProgramIcon->setScaledContents(true);
+    // Drawn at the slot's size and the screen's pixel density, so the stretch changes nothing.
+    ProgramIcon->setPixmap(::ProgramIcon().pixmap(ProgramIcon->size(), devicePixelRatioF()));
 
     ProductName = label(panel, "ProductName", tr("Product Name:"), {64, 24}, true);
     ProductText = label(panel, "ProductText", QStringLiteral("Velquin"), {155, 24}, false);

@@ -106,6 +106,42 @@ TEST(Chain, EmptyDirectoryReadsNextOffsetRightAfterCount)
     EXPECT_EQ(t.page(1).ImageLength(), 7);
 }
 
+TEST(Chain, DirectoryRangesCoverCountEntriesAndNextOffset)
+{
+    const auto rangesOf = [](const TTiffFile& f) {
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> r;
+        for (const TByteRange& d : f.DirectoryRanges)
+            r.emplace_back(d.Start, d.End);
+        return r;
+    };
+    using Ranges = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+    for (const bool big : {false, true}) {
+        SCOPED_TRACE(big ? "MM" : "II");
+        TiffBuilder b(big);
+        b.Data("padding");
+        b.Page({TestEntry::Short(256, 1), TestEntry::Short(257, 1)}); // 2 + 24 + 4 bytes
+        b.Page({});                                                   // 2 + 4 bytes
+        const auto bytes = b.Build();
+        const std::uint64_t a = b.DirOffset(0), e = b.DirOffset(1);
+        EXPECT_EQ(rangesOf(*OpenedTiff(bytes).file), (Ranges{{a, a + 30}, {e, e + 6}}));
+
+        // A count that reaches past the end is cut there; so is a directory
+        // whose count is missing altogether.
+        auto cut = bytes;
+        Put16(cut, a, 1000, big);
+        EXPECT_EQ(rangesOf(*OpenedTiff(cut).file), (Ranges{{a, cut.size()}}));
+        auto past = bytes;
+        Put32(past, 4, static_cast<std::uint32_t>(past.size() - 1), big);
+        EXPECT_EQ(rangesOf(*OpenedTiff(past).file), (Ranges{{past.size() - 1, past.size()}}));
+    }
+    // A chain that loops back is recorded once per directory.
+    TiffBuilder b;
+    b.Page({});
+    auto loop = b.Build();
+    Put32(loop, b.NextFieldOffset(0), b.DirOffset(0), false);
+    EXPECT_EQ(OpenedTiff(loop).file->DirectoryRanges.size(), 1u);
+}
+
 TEST(PageQueries, MissingTagsGiveOneAndFirstEntryCounts)
 {
     TiffBuilder b;

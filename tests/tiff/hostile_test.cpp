@@ -148,6 +148,20 @@ TEST(Hostile, EntriesSharingOneLargeValueStayWithinMemory)
     EXPECT_LE(total, 2 * t.bytes.size() + (1u << 20) + 12 * 5000);
 }
 
+TEST(Hostile, EntriesSharingALargeValueOfHighBytesEndQuickly)
+{
+    // Texts of 1 MB of "é" take 2 MB each. Past the memory budget a text keeps
+    // 5 bytes, and the bytes are not counted again for every entry (64 GB).
+    const auto start = std::chrono::steady_clock::now();
+    TiffBuilder b;
+    const auto blob = b.Data(std::string(1 << 20, '\xE9'));
+    b.Page(std::vector<TestEntry>(65535, TestEntry::At(270, tAscii, 1 << 20, blob)));
+    OpenedTiff t(b.Build());
+    EXPECT_EQ(t.tag(0).ValueText.size(), 2u << 20);
+    EXPECT_EQ(t.tag(65534).ValueText, "\u00E9\u00E9\u00E9\u00E9\u00E9");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
 TEST(Hostile, LongChainAndLargePageEndQuickly)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -193,4 +207,14 @@ TEST(Hostile, OverlappingDirectoriesAreBoundedByTheFileSize)
         entries += static_cast<std::size_t>(p.Tags.Count());
     EXPECT_GT(t.file->PageCount(), 1);
     EXPECT_LE(entries, bytes.size() / 4 + 65536);
+}
+
+TEST(Hostile, DamagePositionWrapsAsA32BitNumber)
+{
+    // The next-directory field of a directory at 0xFFFFFFFF lies at 2^32 + 1,
+    // which 32-bit positions give as 1.
+    std::vector<std::uint8_t> bytes = {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    OpenedTiff t(bytes);
+    ASSERT_EQ(t.messages.size(), 1u);
+    EXPECT_EQ(t.messages[0], "81");
 }

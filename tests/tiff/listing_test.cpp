@@ -75,6 +75,37 @@ TEST(Listing, FileThatNeverOpened)
     EXPECT_EQ(l.Rows[3][4], "Big-endian");
 }
 
+TEST(Listing, UnreadEntryKeepsItsNrAndTagPos)
+{
+    // The page's entry count claims four entries: entry 2 is read from the
+    // next-directory field and what follows it, entry 3 is the first that
+    // cannot be read, entry 4 lies past the end of the file.
+    TiffBuilder b;
+    b.Page({TestEntry::Short(256, 1)});
+    auto bytes = b.Build();
+    ASSERT_EQ(bytes.size(), b.DirOffset(0) + 18u); // the directory ends the file
+    Put16(bytes, b.DirOffset(0), 4, false);
+    auto padded = bytes;
+    padded.resize(bytes.size() + 8); // entry 3 now starts exactly at the end
+
+    // An entry past the end was never placed (Tag Pos 0); one at the very end was.
+    for (const auto& [data, tagPos] : {std::pair{bytes, 0u}, std::pair{padded, b.DirOffset(0) + 26u}}) {
+        OpenedTiff t(data);
+        ASSERT_GE(t.page().Tags.Count(), 3);
+        ASSERT_TRUE(t.tag(1).IsRead());
+        ASSERT_FALSE(t.tag(2).IsRead());
+        for (const bool hex : {false, true}) {
+            const TListing l = BuildListing(*t.file, 1, hex);
+            EXPECT_TRUE(l.Failed);
+            // The listing ends at the first unread entry: entry 4 has no row.
+            ASSERT_EQ(l.Rows.size(), 8u) << hex;
+            EXPECT_EQ(l.Rows[6][0], "2");
+            EXPECT_EQ(l.Rows.back(), (TListingRow{"3", NumberText(static_cast<std::int32_t>(tagPos), hex), ""}))
+                << tagPos;
+        }
+    }
+}
+
 TEST(StatusTexts, FileNameByLength)
 {
     const std::string p29 = "/" + std::string(28, 'a');
@@ -135,6 +166,29 @@ TEST(StatusTexts, AllFourValuesAreTakenBeforeDividing)
             EXPECT_STREQ(e.what(), p == 0 ? "'abc' is not a valid integer value" : "'lll' is not a valid integer value");
         }
     }
+}
+
+TEST(StatusTexts, SizeThatCannotBeComputedIsNamed)
+{
+    TiffBuilder b;
+    const auto res = b.Rational(300, 1), zero = b.Rational(0, 1);
+    b.Page({TestEntry::Short(256, 2480), TestEntry::Short(257, 3508), TestEntry::At(282, tRational, 1, res),
+            TestEntry::At(283, tRational, 1, res)});
+    b.Page({TestEntry::Short(256, 100), TestEntry::At(282, tRational, 1, zero)});
+    b.Page({TestEntry::Short(256, 0), TestEntry::At(282, tRational, 1, zero), TestEntry::At(283, tRational, 1, zero)});
+    b.Page({TestEntry::Short(256, 10), TestEntry::At(283, tRational, 1, zero)});
+    b.Page({TestEntry::Inline(256, tAscii, 2, " "), TestEntry::At(282, tRational, 1, zero)});
+    b.Page({TestEntry::Short(256, 10), TestEntry::Inline(257, tUndefined, 1, "x"),
+            TestEntry::At(282, tRational, 1, zero)});
+    OpenedTiff t(b.Build());
+    // A page whose size can be computed keeps the very text of FileInfoPanelText.
+    EXPECT_EQ(SizePanelText(t.page(0), ","), FileInfoPanelText(t.page(0), ","));
+    EXPECT_EQ(SizePanelText(t.page(1), "."), "Size: unknown, XResolution is 0");
+    EXPECT_EQ(SizePanelText(t.page(2), "."), "Size: unknown, XResolution is 0");
+    EXPECT_EQ(SizePanelText(t.page(3), "."), "Size: unknown, YResolution is 0");
+    // A value that is not a number is named before any resolution.
+    EXPECT_EQ(SizePanelText(t.page(4), "."), "Size: unknown, ImageWidth is blank");
+    EXPECT_EQ(SizePanelText(t.page(5), "."), "Size: unknown, ImageLength is not a whole number");
 }
 
 TEST(Messages, FullStopRule)

@@ -192,7 +192,8 @@ TEST_F(BatchTabTest, TagNumberFieldTakesTypedDigitsOnly)
     QTest::keyClick(tab.edtTagNumber, Qt::Key_Left);
     QTest::keyClick(tab.edtTagNumber, Qt::Key_Delete); // not a typed character: it still works
     EXPECT_EQ(tab.edtTagNumber->text(), "3");
-    QTest::keyClick(tab.edtTagNumber, Qt::Key_A, Qt::ControlModifier); // a control character: discarded
+    QTest::keyClick(tab.edtTagNumber, Qt::Key_B, Qt::ControlModifier); // a control character: discarded
+    EXPECT_EQ(tab.edtTagNumber->text(), "3");
     QTest::keyClick(tab.edtTagNumber, Qt::Key_Backspace);
     EXPECT_EQ(tab.edtTagNumber->text(), "");
     tab.edtTagNumber->insert("12ab"); // pasted, not typed: not filtered
@@ -340,7 +341,7 @@ TEST_F(BatchTabTest, ARunFillsThePaneAndTheCounters)
     EXPECT_EQ(tab.edtCounter->text(), "3");
     EXPECT_EQ(tab.edtPages->text(), "4");
     EXPECT_EQ(tab.Label3->text(), root + "/sub/c.tif");
-    EXPECT_EQ(form.StatusText(1), root + "/sub/c.tif");
+    EXPECT_EQ(form.StatusText(1), "Pages"); // the run lent the panel; it is the view's again
     EXPECT_EQ(tab.BatchStatusText(), "Finished...");
     EXPECT_TRUE(recorder.messages.isEmpty());
     EXPECT_TRUE(recorder.errors.isEmpty());
@@ -506,18 +507,19 @@ TEST_F(BatchTabTest, SaveWritesThePaneAsTheCommandLineDoes)
         << recorder.errors[0].toStdString();
 }
 
-TEST_F(BatchTabTest, DirectoryChooserBeginsAtTheWorkingDirectory)
+TEST_F(BatchTabTest, DirectoryChooserBeginsAtTheStartingDirectory)
 {
     fs::create_directory(dir.Path() / "chosen");
     TBatchTab tab;
     const QString before = tab.edtStartDir->text();
+    EXPECT_EQ(before, QDir::homePath()); // never the root folder
     QString shownAt;
     QTimer::singleShot(0, tab.StartDirDialog, [&] {
         shownAt = tab.StartDirDialog->directory().absolutePath();
         static_cast<QDialog*>(tab.StartDirDialog)->reject();
     });
     click(tab.spdBtnStartingDir);
-    EXPECT_EQ(shownAt, QDir::currentPath());
+    EXPECT_EQ(shownAt, before);
     EXPECT_EQ(tab.edtStartDir->text(), before);
 
     QTimer::singleShot(0, tab.StartDirDialog, [&] {
@@ -527,6 +529,15 @@ TEST_F(BatchTabTest, DirectoryChooserBeginsAtTheWorkingDirectory)
     click(tab.spdBtnStartingDir);
     EXPECT_EQ(tab.edtStartDir->text(), root + "/chosen");
     EXPECT_TRUE(tab.StartDirDialog->testOption(QFileDialog::ReadOnly));
+
+    // A field that names no directory: the chooser begins at the default.
+    tab.edtStartDir->setText(root + "/gone");
+    QTimer::singleShot(0, tab.StartDirDialog, [&] {
+        shownAt = tab.StartDirDialog->directory().absolutePath();
+        static_cast<QDialog*>(tab.StartDirDialog)->reject();
+    });
+    click(tab.spdBtnStartingDir);
+    EXPECT_EQ(shownAt, QDir::homePath());
 }
 
 TEST_F(BatchTabTest, CloseEndsTheProgramAndWaitsForARun)

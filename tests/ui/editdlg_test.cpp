@@ -3,10 +3,12 @@
 // what the file and the listing hold afterwards.
 #include "support/readonly.h"
 #include "support/tempdir.h"
+#include "support/tiffbuilder.h"
 #include "tiff/tiff.h"
 #include "ui/editdlg.h"
 #include "ui/main.h"
 #include "ui/taglistmodel.h"
+#include "ui/uiscale.h"
 #include "uitest.h"
 
 #include <QAction>
@@ -24,6 +26,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
@@ -31,7 +34,8 @@
 namespace {
 
 const QString kNotAscii = QStringLiteral("Only ASCII values could be edited.");
-const QString kSaveFailed = QStringLiteral("Saving failed. Make sure this file is not read-only");
+const QString kReadOnly = QStringLiteral("Saving failed: the file is read-only");
+const QString kChanged = QStringLiteral("Saving failed: the file has changed since it was listed (open it again)");
 
 /// Acts on the editor once its modal loop runs. Tied to the form, so a
 /// dialog that never opens leaves nothing behind for a later test.
@@ -135,18 +139,22 @@ TEST(EditForm, LaysOutTheDialog)
 {
     QWidget owner;
     TEditForm d(&owner);
+    // The designed pixels, grown with a platform font larger than 8 points.
+    const double s = UiScale(QApplication::font());
+    const auto px = [s](int v) { return static_cast<int>(std::lround(v * s)); };
     EXPECT_EQ(d.windowTitle(), "Velquin ascii editor: Use at own risk....");
-    EXPECT_EQ(d.size(), QSize(615, 217));
+    EXPECT_GE(d.width(), px(615)); // wider when the note needs it
+    EXPECT_EQ(d.height(), px(217));
     EXPECT_EQ(d.pos(), QPoint(428, 355));
     EXPECT_EQ(d.Label1->text(), "12345678901234567890123456789012345678901234567890123456789012345678901234567890");
-    EXPECT_EQ(d.Edit1->geometry(), QRect(8, 48, 569, 22));
+    EXPECT_EQ(d.Edit1->geometry(), QRect(px(8), px(48), px(569), px(22)));
     EXPECT_EQ(d.BitBtn1->text(), "Write to file");
     EXPECT_EQ(d.BitBtn2->text(), "Cancel editing");
     EXPECT_TRUE(d.BitBtn1->isDefault());
     EXPECT_FALSE(d.BitBtn2->isDefault());
     EXPECT_EQ(d.Label2->text(),
               "Edited ascii text are truncated or extended to the previous length of the data. NO-UNDO possible ");
-    EXPECT_EQ(d.Label2->pos(), QPoint(80, 8));
+    EXPECT_EQ(d.Label2->pos(), QPoint(px(80), px(8)));
     for (const char* name : {"Label1", "Edit1", "BitBtn1", "BitBtn2", "Label2"})
         EXPECT_NE(d.findChild<QWidget*>(name), nullptr) << name;
 }
@@ -165,7 +173,7 @@ TEST(EditForm, EachCharacterStandsUnderItsRulerDigit)
         EXPECT_TRUE(QFontInfo(d.Edit1->font()).fixedPitch());
         EXPECT_EQ(d.Edit1->font(), d.Label1->font());
 
-        d.SetText(d.Label1->text()); // 80 characters: the box must not scroll
+        d.SetText(d.Label1->text(), 80); // 80 characters: the box must not scroll
         const QFontMetrics metrics(d.Label1->font());
         EXPECT_LE(metrics.horizontalAdvance(d.Label1->text()), d.Label1->width());
         for (const int column : {0, 9, 40, 79}) {
@@ -184,21 +192,26 @@ TEST(EditForm, TextLimitAndModifiedFlag)
 {
     QWidget owner;
     TEditForm d(&owner);
-    d.SetText(QString::fromUtf8("Hello\0", 6));
+    d.SetText(QString::fromUtf8("Hello\0", 6), 5);
     EXPECT_EQ(d.Text(), "Hello"); // up to the NUL
-    EXPECT_EQ(d.Edit1->maxLength(), 6);
+    EXPECT_EQ(d.Edit1->maxLength(), 5);
     EXPECT_FALSE(d.Modified());
 
     QTest::keyClicks(d.Edit1, "XYZ");
-    EXPECT_EQ(d.Text(), "HelloX"); // the NUL counts towards the limit
+    EXPECT_EQ(d.Text(), "Hello"); // the room is full: nothing typed would be written
     QTest::keyClick(d.Edit1, Qt::Key_Backspace);
+    QTest::keyClicks(d.Edit1, "XYZ");
+    EXPECT_EQ(d.Text(), "HellX");
+    QTest::keyClick(d.Edit1, Qt::Key_Backspace);
+    QTest::keyClicks(d.Edit1, "o");
     EXPECT_EQ(d.Text(), "Hello");
     EXPECT_TRUE(d.Modified()); // restored, yet changed by the user
 
+    // An empty text has room all the same, and no more.
     TEditForm empty(&owner);
-    const int unlimited = QLineEdit().maxLength();
-    empty.SetText(QString());
-    EXPECT_EQ(empty.Edit1->maxLength(), unlimited);
+    empty.SetText(QString(), 3);
+    QTest::keyClicks(empty.Edit1, "ABCD");
+    EXPECT_EQ(empty.Text(), "ABC");
 }
 
 TEST(EditForm, EnterWritesEscapeAndClosingCancel)
@@ -218,7 +231,7 @@ TEST(EditForm, EnterWritesEscapeAndClosingCancel)
     };
     for (const Case& c : cases) {
         TEditForm d(&owner);
-        d.SetText(QStringLiteral("Text"));
+        d.SetText(QStringLiteral("Text"), 4);
         d.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
         d.setResult(-1);
@@ -233,7 +246,7 @@ TEST(EditForm, CharacterTheFileCannotHoldKeepsTheDialogOpen)
     MessageRecorder recorder;
     QWidget owner;
     TEditForm d(&owner);
-    d.SetText(QString()); // no length limit
+    d.SetText(QString(), 20);
     d.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
     QTest::keyClicks(d.Edit1, "Text");
@@ -266,17 +279,17 @@ TEST_F(EditorTest, WriteOnPageThreeListsPageThreeAgain)
 
     whenEditorOpens(*form, [](TEditForm& d) {
         EXPECT_EQ(d.Text(), "Last");
-        EXPECT_EQ(d.Edit1->maxLength(), 5);
-        typeReplacing(d, "AB");
+        typeReplacing(d, "ABCDEFG"); // the box takes the 4 characters that are written
+        EXPECT_EQ(d.Text(), "ABCD");
         QTest::mouseClick(d.BitBtn1, Qt::LeftButton);
     });
     doubleClickRow(row);
 
-    expectOnlyChanged(pos, "AB  ");
+    expectOnlyChanged(pos, "ABCD");
     EXPECT_EQ(form->CurrentPage, 3);
     EXPECT_EQ(cell(2, 4), "3");
     EXPECT_EQ(form->StatusText(1), "Page 3 of 3");
-    EXPECT_EQ(cell(rowOf("285"), 4), "AB  ");
+    EXPECT_EQ(cell(rowOf("285"), 4), "ABCD");
     EXPECT_TRUE(recorder.messages.isEmpty());
     EXPECT_TRUE(recorder.errors.isEmpty());
 }
@@ -371,15 +384,17 @@ TEST_F(EditorTest, ReadOnlyFileShowsTheErrorAndKeepsTheListing)
     });
     doubleClickRow(row);
 
-    EXPECT_EQ(recorder.errors, QStringList{kSaveFailed});
+    EXPECT_EQ(recorder.errors, QStringList{kReadOnly});
     EXPECT_EQ(ReadAll(path), before);
     EXPECT_EQ(resets->count(), 0);
     EXPECT_EQ(cell(row, 4), shown);
 }
 
-TEST_F(EditorTest, FileChangedSinceListingIsNotWritten)
+TEST_F(EditorTest, FileChangedSinceListingIsNotWrittenAndListedAgain)
 {
+    ASSERT_EQ(cell(rowOf("271"), 4), "Velquin");
     auto changed = before;
+    changed[fieldOf(1, 271).first] = 'W';
     changed.push_back(0);
     dir.Write("sample copy.tif", changed);
 
@@ -389,6 +404,27 @@ TEST_F(EditorTest, FileChangedSinceListingIsNotWritten)
     });
     doubleClickRow(rowOf("271"));
 
-    EXPECT_EQ(recorder.errors, QStringList{kSaveFailed});
+    EXPECT_EQ(recorder.errors, QStringList{kChanged});
     EXPECT_EQ(ReadAll(path), changed);
+    // The rows show what the file now holds, so a second try can go through.
+    EXPECT_EQ(cell(rowOf("271"), 4), "Welquin");
+}
+
+TEST_F(EditorTest, FieldOverTheHeaderIsRefusedBeforeEditing)
+{
+    TiffBuilder b;
+    b.Page({TestEntry::At(270, tAscii, 6, 0)}); // its text is the header's own bytes
+    const auto bytes = b.Build();
+    const std::string header = dir.Write("header.tif", bytes);
+    form->LoadFile(QString::fromStdString(header), 1);
+
+    bool opened = false;
+    whenEditorOpens(
+        *form, [](TEditForm& d) { d.reject(); }, &opened);
+    doubleClickRow(rowOf("270"));
+    QCoreApplication::processEvents(); // let the guard see that no editor is open
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(recorder.errors,
+              QStringList{"This field cannot be edited: the field overlaps the file's header or a directory"});
+    EXPECT_EQ(ReadAll(header), bytes);
 }

@@ -106,11 +106,28 @@ TEST_F(LaunchTest, FailedViewerAndCalculatorShowTheShellsWords)
         form->ActionLaunchViewer->trigger();
         form->ActionCalculator->trigger();
     }
-    shell->Result = 31;
+    EXPECT_TRUE(recorder.errors.isEmpty());
+    EXPECT_EQ(shell->Requests.size(), 8u);
+}
+
+TEST_F(LaunchTest, HomepageAndMailThatTheDesktopCannotOpenAreSaid)
+{
+    auto form = window();
     form->ActionStartHomepage->trigger();
     form->Emailsupport1->trigger();
     EXPECT_TRUE(recorder.errors.isEmpty());
-    EXPECT_EQ(shell->Requests.size(), 10u);
+
+    shell->Result = 31;
+    form->ActionStartHomepage->trigger();
+    form->Emailsupport1->trigger();
+    shell->Result = 4; // a code the shell has no words for
+    form->ActionStartHomepage->trigger();
+    ASSERT_EQ(recorder.errors.size(), 3);
+    EXPECT_EQ(recorder.errors[0], "The web page could not be opened. Its address is https://www.velquin.example.com/\n"
+                                  "There is no application associated with the given filename extension.");
+    EXPECT_EQ(recorder.errors[1], "No mail program could be started. Please write to support@velquin.example.com\n"
+                                  "There is no application associated with the given filename extension.");
+    EXPECT_EQ(recorder.errors[2], "The web page could not be opened. Its address is https://www.velquin.example.com/");
 }
 
 TEST_F(LaunchTest, CalculatorGetsTheNameLastChosenInTheOpenDialog)
@@ -177,7 +194,7 @@ TEST(AboutBox, TextsAndSizes)
         EXPECT_EQ(value->y(), caption->y());
     }
     EXPECT_EQ(about.VersionText->y(), 48);
-    EXPECT_TRUE(about.ProgramIcon->pixmap().isNull());
+    EXPECT_FALSE(about.ProgramIcon->pixmap().isNull()); // the program's own icon
     EXPECT_EQ(about.ProgramIcon->geometry(), QRect(8, 8, 41, 65));
     EXPECT_EQ(about.SpeedButton1->text(), "Support");
     EXPECT_EQ(about.SpeedButton1->geometry(), QRect(256, 16, 97, 41));

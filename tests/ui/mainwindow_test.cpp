@@ -79,7 +79,8 @@ TEST_F(MainWindowTest, LaysOutTheWindow)
     for (const char* name : {"ToolButton1", "tbPrevious", "tbNext", "tbLauchImageViewer", "tb10", "tb16", "tbtnPrint",
                              "tbCalc", "tnInternet"})
         EXPECT_NE(form.findChild<QToolButton*>(name), nullptr) << name;
-    EXPECT_EQ(form.tb16->toolTip(), "shhow values in HEX format");
+    EXPECT_EQ(form.tb16->toolTip(), "shhow values in HEX format (Ctrl+H)");
+    EXPECT_EQ(form.tb10->toolTip(), "Show values in DEC format (Ctrl+D)");
     EXPECT_EQ(form.ToolButton1->toolTip(), "Open an exiting file");
     EXPECT_TRUE(form.tb10->isChecked());
     EXPECT_FALSE(form.tb16->isChecked());
@@ -309,10 +310,11 @@ TEST_F(MainWindowTest, CopiesSelectedRowsAsTabSeparatedText)
                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
     form.ActionCopy->trigger();
     const QStringList lines = QApplication::clipboard()->text().split('\n');
-    ASSERT_GE(lines.size(), 2);
-    EXPECT_EQ(lines[0], "\t\t\tTotal Pages\t3");
-    EXPECT_TRUE(lines[1].startsWith("1\t")) << lines[1].toStdString();
-    EXPECT_TRUE(lines[1].contains("\t256\tImageWidth\t2480\tShort\t1\t"));
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], "Nr\tTag Pos\tTag nr\tTaginfo\tValue\tType\tLength\tValue Pos");
+    EXPECT_EQ(lines[1], "\t\t\tTotal Pages\t3");
+    EXPECT_TRUE(lines[2].startsWith("1\t")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].contains("\t256\tImageWidth\t2480\tShort\t1\t"));
 }
 
 TEST_F(MainWindowTest, HintsLeaveTheStatusPanelsInPlace)

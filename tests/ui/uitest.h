@@ -7,12 +7,17 @@
 
 #include <gtest/gtest.h>
 
-/// Records every message box instead of showing it; answers OK.
+/// Records every message box instead of showing it; answers OK, and a
+/// question with questionAnswer.
 class MessageRecorder {
 public:
     MessageRecorder()
     {
         Messages::SetHook([this](Messages::Kind kind, const QString& text) {
+            if (kind == Messages::Kind::Question) {
+                questions << text;
+                return questionAnswer;
+            }
             (kind == Messages::Kind::Error ? errors : messages) << text;
             return 0x00000400; // QMessageBox::Ok
         });
@@ -23,6 +28,8 @@ public:
 
     QStringList messages; ///< plain boxes
     QStringList errors;   ///< error boxes
+    QStringList questions;
+    int questionAnswer = 0x00004000; ///< QMessageBox::Yes
 };
 
 // Readable QString values in test failures.
