@@ -110,6 +110,31 @@ struct TBatchItem {
         item.Listed = listed;
         return item;
     }
+    /// Takes what item says of its file, keeping the room of the strings
+    /// the reading fills.
+    void reuse(TBatchItem&& item)
+    {
+        Kind = item.Kind;
+        Listed = item.Listed;
+        Path = std::move(item.Path);
+        Name = std::move(item.Name);
+        Outcome = item.Outcome;
+        Reason = std::move(item.Reason);
+        ReaderMessages.clear();
+        PageCount = 0;
+        Fields.clear();
+        Cells.clear();
+        PageCells.clear();
+        // A huge file's values are not kept for the next.
+        if (Fields.capacity() > kKeptRoom)
+            std::string().swap(Fields);
+        if (Cells.capacity() * sizeof(TCell) > kKeptRoom)
+            std::vector<TCell>().swap(Cells);
+        if (PageCells.capacity() * sizeof(std::size_t) > kKeptRoom)
+            std::vector<std::size_t>().swap(PageCells);
+    }
+    static constexpr std::size_t kKeptRoom = 16 * 1024;
+
     static TBatchItem message(TKind kind, std::string path, std::string reason = {})
     {
         TBatchItem item;
@@ -176,11 +201,13 @@ TBatchOutcome TBatchRun::Run(const TBatchOptions& options)
         const unsigned jobs = static_cast<unsigned>(std::clamp(m_options.Jobs, 1, 1024));
         m_readers.resize(jobs);
         m_chunk.clear();
+        m_chunkItems = 0;
         m_chunkFiles = 0;
         m_chunkSize = 1;
         m_cancelled = false;
+        m_window = kWindowPerJob * jobs;
         if (jobs > 1)
-            m_pool = std::make_unique<TPool>(jobs, kWindowPerJob * jobs, [this](TBatchChunk& chunk, unsigned worker) {
+            m_pool = std::make_unique<TPool>(jobs, m_window, [this](TBatchChunk& chunk, unsigned worker) {
                 for (TBatchItem& item : chunk) {
                     if (m_cancelled.load(std::memory_order_relaxed))
                         return; // the run is over: its end waits for no more than the file being read
@@ -217,6 +244,7 @@ void TBatchRun::finishRun()
     m_cancelled = true;
     m_pool.reset();
     m_chunk.clear();
+    m_spare.clear();
     m_readers.clear();
     m_host.ShowStatus(std::string(batchtext::StatusFinished));
 }
@@ -327,46 +355,59 @@ void TBatchRun::post(TBatchItem&& item)
         return;
     }
     const bool isFile = item.Kind == TBatchItem::TKind::File;
-    m_chunk.push_back(std::move(item));
+    if (m_chunk.empty() && !m_spare.empty()) {
+        m_chunk = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    if (m_chunkItems < m_chunk.size())
+        m_chunk[m_chunkItems].reuse(std::move(item));
+    else
+        m_chunk.push_back(std::move(item));
+    ++m_chunkItems;
     if (isFile && ++m_chunkFiles >= m_chunkSize)
         flushChunk();
 }
 
 void TBatchRun::flushChunk()
 {
-    if (m_chunk.empty())
+    if (m_chunkItems == 0)
         return;
+    m_chunk.resize(m_chunkItems);
     while (m_pool->Full()) {
         if (StopRequested)
             return;
-        deliverNext(kMaxWait);
+        deliverReady(m_window / 2, kMaxWait);
     }
     m_pool->Push(std::move(m_chunk), m_chunkFiles > 0);
     m_chunk = {};
+    m_chunkItems = 0;
     m_chunkFiles = 0;
     m_chunkSize = std::min(2 * m_chunkSize, kMaxChunk);
     // Whatever is ready goes out now, so lines follow the reading closely.
-    while (!StopRequested && deliverNext(std::chrono::milliseconds(0))) {
-    }
+    deliverReady(1, std::chrono::milliseconds(0));
 }
 
-bool TBatchRun::deliverNext(std::chrono::milliseconds wait)
+void TBatchRun::deliverReady(std::size_t count, std::chrono::milliseconds wait)
 {
-    TBatchChunk* chunk = m_pool->Front(wait);
-    if (!chunk) {
-        if (wait.count() > 0) {
-            m_host.ShowProgress(m_done, m_found, m_walkComplete);
-            m_host.ProcessMessages();
+    // Waiting for several chunks at once wakes this thread once for all of
+    // them, and leaves the workers the processors in between.
+    std::size_t ready = m_pool->WaitReady(count, wait);
+    if (ready == 0 && wait.count() > 0) {
+        m_host.ShowProgress(m_done, m_found, m_walkComplete);
+        m_host.ProcessMessages();
+    }
+    for (; ready > 0; --ready) {
+        for (TBatchItem& item : *m_pool->Front(std::chrono::milliseconds(0))) {
+            if (StopRequested)
+                return; // nothing more is written after Stop
+            deliver(item);
         }
-        return false;
+        // The chunk's strings go back to the workers with their room: memory
+        // a worker made and this thread freed would cost both an arena lock.
+        TBatchChunk chunk = m_pool->Pop();
+        if (m_spare.size() < m_window)
+            m_spare.push_back(std::move(chunk));
     }
-    for (TBatchItem& item : *chunk) {
-        if (StopRequested)
-            return false; // nothing more is written after Stop
-        deliver(item);
-    }
-    m_pool->Pop();
-    return true;
 }
 
 void TBatchRun::drain()
@@ -375,7 +416,7 @@ void TBatchRun::drain()
         return;
     flushChunk();
     while (!StopRequested && !m_pool->Empty())
-        deliverNext(kMaxWait);
+        deliverReady(m_window / 2, kMaxWait);
 }
 
 void TBatchRun::deliver(TBatchItem& item)

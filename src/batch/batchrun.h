@@ -170,7 +170,7 @@ private:
     // The caller's side: items are posted in the walk's order and delivered in it.
     void post(TBatchItem&& item);
     void flushChunk();
-    bool deliverNext(std::chrono::milliseconds wait);
+    void deliverReady(std::size_t count, std::chrono::milliseconds wait);
     void drain();
     void deliver(TBatchItem& item);
     void deliverFile(TBatchItem& item);
@@ -194,8 +194,11 @@ private:
     mutable std::vector<TFileBytes> m_readers; ///< one per worker
     std::unique_ptr<TPool> m_pool;             ///< with more than one job
     TBatchChunk m_chunk;                       ///< items posted, not yet handed to the workers
+    std::size_t m_chunkItems = 0;              ///< the first ones of m_chunk (a spare one may hold more)
     std::size_t m_chunkFiles = 0;
+    std::vector<TBatchChunk> m_spare; ///< chunks delivered, kept for their room
     std::size_t m_chunkSize = 1;
+    std::size_t m_window = 0;             ///< chunks read ahead at most
     std::atomic<bool> m_cancelled{false}; ///< tells workers the run has ended
     std::string m_line;
     TBatchCounts m_counts;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -66,29 +67,48 @@ public:
             Slot& slot = m_slots.emplace_back(std::move(item), !needsWork);
             if (needsWork)
                 m_queue.push_back(&slot);
+            advanceReady();
         }
         if (needsWork)
             m_workReady.notify_one();
     }
 
-    /// The oldest item once its work is done, or nullptr when it is not done
-    /// within timeout (or there is none). Rethrows the first exception a worker
-    /// met, at once, whichever item it came from.
-    T* Front(std::chrono::milliseconds timeout)
+    /// Waits at most timeout until the `count` oldest items (all, when fewer
+    /// are held) are done, and returns how many of the oldest are done.
+    /// Waiting for several at once wakes the owner once for all of them.
+    /// Rethrows the first exception a worker met, at once, whichever item it
+    /// came from.
+    std::size_t WaitReady(std::size_t count, std::chrono::milliseconds timeout)
     {
         std::unique_lock lock(m_mutex);
-        if (timeout.count() > 0)
-            m_frontReady.wait_for(lock, timeout, [this] { return m_error || frontDone(); });
+        const std::size_t wanted = std::min(count, m_slots.size()); // only the owner adds or removes
+        if (timeout.count() > 0 && !m_error && m_ready < wanted) {
+            m_wanted = wanted;
+            m_frontReady.wait_for(lock, timeout, [&] { return m_error || m_ready >= wanted; });
+            m_wanted = kNobodyWaits;
+        }
         if (m_error)
             std::rethrow_exception(m_error);
-        return frontDone() ? &m_slots.front().item : nullptr;
+        return m_ready;
     }
 
-    /// Removes the oldest item, which Front returned.
-    void Pop()
+    /// The oldest item once its work is done, or nullptr when it is not done
+    /// within timeout (or there is none). Rethrows as WaitReady does.
+    T* Front(std::chrono::milliseconds timeout)
+    {
+        const bool ready = WaitReady(1, timeout) > 0;
+        const std::lock_guard lock(m_mutex);
+        return ready ? &m_slots.front().item : nullptr;
+    }
+
+    /// Removes the oldest item, which Front returned, and gives it back.
+    T Pop()
     {
         const std::lock_guard lock(m_mutex);
+        T item = std::move(m_slots.front().item);
         m_slots.pop_front();
+        --m_ready;
+        return item;
     }
 
 private:
@@ -98,7 +118,14 @@ private:
         bool done;
     };
 
-    bool frontDone() const { return !m_slots.empty() && m_slots.front().done; }
+    static constexpr std::size_t kNobodyWaits = static_cast<std::size_t>(-1);
+
+    /// Counts the done items at the front; the mutex is held.
+    void advanceReady()
+    {
+        while (m_ready < m_slots.size() && m_slots[m_ready].done)
+            ++m_ready;
+    }
 
     void workerLoop(unsigned index)
     {
@@ -124,9 +151,10 @@ private:
                 slot->done = true;
                 if (error && !m_error)
                     m_error = error;
-                // The owner waits only for the front: a wake for any other
-                // item would cost it a trip through the scheduler for nothing.
-                wake = error || slot == &m_slots.front();
+                advanceReady();
+                // A wake costs the owner a trip through the scheduler: only
+                // when what it waits for is there.
+                wake = error || m_ready >= m_wanted;
             }
             if (wake)
                 m_frontReady.notify_one();
@@ -155,6 +183,8 @@ private:
     std::deque<Slot> m_slots;  ///< owner's order; elements never move, workers hold pointers
     std::deque<Slot*> m_queue; ///< slots no worker has taken yet
     std::exception_ptr m_error;
+    std::size_t m_ready = 0;             ///< done items at the front
+    std::size_t m_wanted = kNobodyWaits; ///< what the owner waits for
     bool m_closing = false;
     std::vector<std::thread> m_threads;
 };
