@@ -3,6 +3,8 @@
 #include "app/clicommand.h"
 #include "batch/atomicfile.h"
 #include "batch/batchrun.h"
+#include "batch/filebytes.h"
+#include "batch/pathlist.h"
 #include "batch/results.h"
 #include "batch/searchlist.h"
 #include "tagnames/utagdescription.h"
@@ -16,15 +18,19 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <memory>
 #include <ostream>
 #include <unistd.h>
 
-const std::string_view BatchUsage = "       velquin --batch DIR [--tags N[=TITLE],...] [--separator S] [--no-header]\n"
-                                    "                     [--first-page-only] [--no-root] [--no-subdirectories]\n"
-                                    "                     [--no-trim] [--output FILE] [--verbose]\n"
-                                    "                                      export tags of every *.tif below DIR\n";
+const std::string_view BatchUsage =
+    "       velquin --batch DIR [--tags N[=TITLE],...] [--separator S] [--no-header]\n"
+    "                     [--first-page-only] [--no-root] [--no-subdirectories]\n"
+    "                     [--no-trim] [--output FILE] [--verbose] [--jobs N]\n"
+    "                                      export tags of every *.tif below DIR\n"
+    "       velquin --batch --files-from FILE [--null] [options]\n"
+    "                                      the same for the files FILE lists (- for standard input)\n";
 
 namespace {
 
@@ -130,8 +136,10 @@ public:
     void AppendResultLine(const std::string& line) override
     {
         AppendSavedLine(m_buffer, line);
-        if (m_buffer.size() >= kFlushSize)
-            Flush();
+        // Output that cannot be written ends the run at once, rather than
+        // after reading the rest of an archive for nothing.
+        if (m_buffer.size() >= kFlushSize && !Flush())
+            throw EVelquinError(FailureText());
     }
     void ShowCounters(std::int64_t files, std::int64_t pages) override
     {
@@ -160,11 +168,20 @@ public:
         if (now - m_lastProgress < std::chrono::milliseconds(100))
             return;
         m_lastProgress = now;
-        std::string text = std::to_string(m_files) + " files, " + std::to_string(m_pages) + " pages  " + m_lastPath;
+        std::string text = std::to_string(m_files) + " files, " + std::to_string(m_pages) + " pages";
+        if (m_walkComplete && m_found > 0)
+            text += " (" + std::to_string(m_done * 100 / m_found) + "%)";
+        text += "  " + m_lastPath;
         if (text.size() > 79)
             text = text.substr(0, 76) + "...";
         m_err << '\r' << text << "\x1b[K" << std::flush;
         m_progressShown = true;
+    }
+    void ShowProgress(std::int64_t done, std::int64_t found, bool walkComplete) override
+    {
+        m_done = done;
+        m_found = found;
+        m_walkComplete = walkComplete;
     }
     void NotTiff(const std::string& path, const std::string& reason) override { tell("not TIFF ", path, reason); }
     void NotRead(const std::string& path, const std::string& reason) override { tell("not read ", path, reason); }
@@ -212,7 +229,39 @@ private:
     std::string m_lastPath;
     std::int64_t m_files = 0;
     std::int64_t m_pages = 0;
+    std::int64_t m_done = 0;
+    std::int64_t m_found = 0;
+    bool m_walkComplete = false;
     std::chrono::steady_clock::time_point m_lastProgress{};
+};
+
+/// The list of --files-from, open while it lives: "-" is standard input.
+class TListSource {
+public:
+    /// Throws EVelquinError "Cannot read "FILE". REASON" when FILE cannot be opened.
+    TListSource(const std::string& file, char separator)
+        : m_fd(file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC)),
+          m_list(m_fd, file == "-" ? "standard input" : file, separator)
+    {
+        if (m_fd < 0)
+            throw EVelquinError("Cannot read \"" + file + "\". " + SystemErrorText(errno));
+    }
+    ~TListSource()
+    {
+        if (m_fd > STDIN_FILENO)
+            ::close(m_fd);
+    }
+    TListSource(const TListSource&) = delete;
+    TListSource& operator=(const TListSource&) = delete;
+
+    TPathSource Source()
+    {
+        return [this](std::string& path) { return m_list.Next(path); };
+    }
+
+private:
+    int m_fd;
+    TPathList m_list;
 };
 
 } // namespace
@@ -224,21 +273,35 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
     std::string tags;
     std::string separator = ",";
     std::string outputPath;
+    std::string filesFrom;
     bool noHeader = false, firstPageOnly = false, noRoot = false, noSubdirectories = false, noTrim = false;
-    bool verbose = false;
+    bool verbose = false, nullSeparated = false;
+    int jobs = DefaultJobs();
     CLI::App app;
-    app.add_option("--batch", options.StartDir)->required();
+    app.add_option("--batch", options.StartDir)->expected(0, 1);
     auto* tagsOption = app.add_option("--tags", tags);
     app.add_option("--separator", separator);
     auto* outputOption = app.add_option("--output", outputPath);
     app.add_flag("--no-header", noHeader);
     app.add_flag("--first-page-only", firstPageOnly);
-    app.add_flag("--no-root", noRoot);
-    app.add_flag("--no-subdirectories", noSubdirectories);
+    auto* noRootOption = app.add_flag("--no-root", noRoot);
+    auto* noSubdirectoriesOption = app.add_flag("--no-subdirectories", noSubdirectories);
     app.add_flag("--no-trim", noTrim);
     app.add_flag("--verbose", verbose);
+    app.add_option("--jobs", jobs)->check(CLI::Range(1, 1024));
+    auto* filesFromOption = app.add_option("--files-from", filesFrom)->excludes(noRootOption, noSubdirectoriesOption);
+    app.add_flag("--null", nullSeparated)->needs(filesFromOption);
     if (!ParseCommand(app, args, err))
         return ExitUsage;
+    const bool walk = !options.StartDir.empty();
+    if (walk == (filesFromOption->count() > 0)) {
+        err << "velquin: "
+            << (walk ? "--batch takes a directory or --files-from FILE, not both"
+                     : "--batch needs a directory or --files-from FILE")
+            << '\n'
+            << UsageText();
+        return ExitUsage;
+    }
     if (tagsOption->count() > 0) {
         if (const std::string problem = parseTagItems(tags, list); !problem.empty()) {
             err << "velquin: " << problem << '\n';
@@ -250,6 +313,18 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
     options.IncludeRoot = !noRoot;
     options.IncludeSubDirectories = !noSubdirectories;
     options.TrimValue = !noTrim;
+    options.Jobs = jobs;
+
+    std::unique_ptr<TListSource> pathList;
+    if (!walk) {
+        try {
+            pathList = std::make_unique<TListSource>(filesFrom, nullSeparated ? '\0' : '\n');
+        } catch (const EVelquinError& e) {
+            err << "velquin: " << WithFullStop(e.what()) << '\n';
+            return 1;
+        }
+        options.ListedFiles = pathList->Source();
+    }
 
     // The output is made before the run, so that a file that cannot be
     // written costs no run, and the run can leave it out of its input.

@@ -1,25 +1,41 @@
 #pragma once
 
+#include <atomic>
+#include <bitset>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+class TFileBytes;
+struct TListedFile;
 class TTagSearchList;
 class TTiffFile;
 struct TReaderMessage;
+template <class T> class TOrderedPool;
+struct TBatchItem;
 
-// The batch run: from a starting directory (and every directory below it) it
-// reads each TIFF file with a TTiffFile of its own and writes one line of
-// quoted, separated values per page.
+// The batch run: from a starting directory (and every directory below it), or
+// from a list of paths, it reads each TIFF file with a TTiffFile of its own
+// and writes one line of quoted, separated values per page.
 //
-// The run is one long call on the caller's thread. The window keeps itself
-// responsive by running its event loop inside TBatchHost::ProcessMessages(),
-// which the run calls at the start of each directory level, before and after
-// each subdirectory and after each file; Stop heard there only sets
-// StopRequested, which the run looks at before each file and at each level.
-// The separator and the check marks are asked for afresh for every line.
+// The run is one long call on the caller's thread, and every host call comes
+// from that thread. The window keeps itself responsive by running its event
+// loop inside TBatchHost::ProcessMessages(), which the run calls at the start
+// of each directory level, before and after each subdirectory and after each
+// file, and at least every 50 ms while it waits for workers; Stop heard there
+// only sets StopRequested, which the run looks at before each file and at
+// each level.
+//
+// With more than one job, worker threads read the files ahead of the caller:
+// each takes a file's values for every entry of the list (checked or not),
+// and the caller builds the lines from them in the walk's order, with the
+// separator and the check marks as they stand when the line is built. So the
+// lines, and every message about a file, come out exactly as one job writes
+// them. At most a few files per worker are held at once.
 
 namespace batchtext {
 inline constexpr std::string_view NoStartingDirectory = "Starting directory does not exist";
@@ -39,6 +55,11 @@ struct TFileIdentity {
 /// The identity of the file at path (links followed); false when there is none.
 bool fileIdentityOf(const std::string& path, TFileIdentity& identity);
 
+/// Gives the next path of a list into path; false at its end. May throw
+/// EVelquinError, which ends the run as a starting directory that cannot be
+/// listed does.
+using TPathSource = std::function<bool(std::string& path)>;
+
 /// The Batch tab's export options; the check boxes cannot change during a run.
 struct TBatchOptions {
     std::string StartDir;       ///< used exactly as typed
@@ -49,7 +70,19 @@ struct TBatchOptions {
     bool AllPages = true;  ///< a line per page with a Page column; else page 1 only
     /// Files the run never reads, such as its own output lying in the tree.
     std::vector<TFileIdentity> Exclude;
+    /// Files read at once: 1 reads each in turn on the caller's thread; more
+    /// read ahead on as many worker threads, with the same output.
+    int Jobs = 1;
+    /// When set, the files to read, in the list's order, instead of the walk:
+    /// any path, taken as given (relative to the working directory), its last
+    /// component as the file name. StartDir and the two Include options are
+    /// then not used. Called on the run's thread.
+    TPathSource ListedFiles;
 };
+
+/// The processors this process may run on (its affinity, as a cluster's
+/// scheduler sets it), at least 1: the default number of jobs.
+int DefaultJobs();
 
 /// What a run made of the files it met. Every *.tif file of the visited
 /// folders, but for the excluded ones, ends in exactly one of Files, NotTiff
@@ -91,6 +124,11 @@ public:
     /// A file or folder that could not be read, with the system's reason
     /// ("Permission denied", "No such file or directory"). A folder's tree is left out.
     virtual void NotRead(const std::string& /*path*/, const std::string& /*reason*/) {}
+    /// How far the run has come: files done (written, or told as not TIFF or
+    /// not read) of the files found so far; walkComplete once the walk or
+    /// the list has ended and found is final. After each file, and while the
+    /// run waits for workers.
+    virtual void ShowProgress(std::int64_t /*done*/, std::int64_t /*found*/, bool /*walkComplete*/) {}
 };
 
 enum class TBatchOutcome { Finished, Stopped, Refused };
@@ -104,12 +142,14 @@ public:
     TBatchRun& operator=(const TBatchRun&) = delete;
 
     /// Runs the batch to its end. Refusals go to the host and return Refused.
-    /// Throws EVelquinError when the starting directory cannot be listed; the
-    /// end-of-run steps have run by then. A file that cannot be read is told
-    /// to the host and counted, and the run goes on.
+    /// Throws EVelquinError when the starting directory cannot be listed or
+    /// the list of files cannot be read; the lines of the files before have
+    /// been written and the end-of-run steps have run by then. A file that
+    /// cannot be read is told to the host and counted, and the run goes on.
     TBatchOutcome Run(const TBatchOptions& options);
 
-    /// Stop: the file being read is finished, no further file is read.
+    /// Stop: the file being read is finished, no further file is read or
+    /// written (files that workers read ahead are dropped unseen).
     void RequestStop() { StopRequested = true; }
     bool StopRequested = false;
 
@@ -119,25 +159,52 @@ public:
     const TBatchCounts& Counts() const { return m_counts; }
 
 private:
+    using TBatchChunk = std::vector<TBatchItem>;
+    using TPool = TOrderedPool<TBatchChunk>;
+
     void finishRun();
     void WriteHeaderLine();
-    void ProcessDirectory(const std::string& directory, const std::vector<std::string>& names);
-    void processFile(const std::string& directory, const std::string& name);
-    bool isExcluded(const std::string& path) const;
-    /// Opens m_currentPath as BatchFile; false (told and counted) when it is not read as TIFF.
-    bool openBatchFile();
-    void notRead(const std::string& path, const std::string& reason);
+    void ProcessDirectory(const std::string& directory, const std::vector<TListedFile>& files);
     void WalkSubdirectories(const std::string& directory, const std::vector<std::string>& subdirectories);
-    void appendDataLine(const std::string& path, const std::string& name, int pageIndex);
-    void BuildValueCells(int pageIndex, const std::string& separator, std::string& line) const;
+    void processList();
+    bool isExcluded(const std::string& path, std::uint64_t inode) const;
+
+    // The caller's side: items are posted in the walk's order and delivered in it.
+    void post(TBatchItem&& item);
+    void flushChunk();
+    void deliverReady(std::size_t count, std::chrono::milliseconds wait);
+    void drain();
+    void deliver(TBatchItem& item);
+    void deliverFile(TBatchItem& item);
+    void notRead(const std::string& path, const std::string& reason);
+    void appendDataLine(const TBatchItem& item, int pageIndex);
     void AppendResultLine(const std::string& line);
+
+    // The reading side, on a worker or, with one job, on the caller: it uses
+    // only the item, its own file reader and what stays fixed during a run.
+    void readItem(TBatchItem& item, unsigned worker) const;
+    void openBatchFile(TBatchItem& item, TTiffFile& BatchFile, TFileBytes& bytes) const;
+    void takeValues(TBatchItem& item, const TTiffFile& BatchFile) const;
 
     const TTagSearchList& m_list;
     TBatchHost& m_host;
     TBatchOptions m_options;
-    std::unique_ptr<TTiffFile> BatchFile;
-    std::string m_currentPath;
+    /// Per entry of the list, the tag number it matches, or -1; the entries
+    /// themselves cannot change during a run, only their check marks.
+    std::vector<int> m_entryNumbers;
+    std::bitset<0x10000> m_wanted;             ///< tag numbers some entry matches
+    mutable std::vector<TFileBytes> m_readers; ///< one per worker
+    std::unique_ptr<TPool> m_pool;             ///< with more than one job
+    TBatchChunk m_chunk;                       ///< items posted, not yet handed to the workers
+    std::size_t m_chunkItems = 0;              ///< the first ones of m_chunk (a spare one may hold more)
+    std::size_t m_chunkFiles = 0;
+    std::vector<TBatchChunk> m_spare; ///< chunks delivered, kept for their room
+    std::size_t m_chunkSize = 1;
+    std::size_t m_window = 0;             ///< chunks read ahead at most
+    std::atomic<bool> m_cancelled{false}; ///< tells workers the run has ended
     std::string m_line;
     TBatchCounts m_counts;
-    bool m_fileDamaged = false;
+    std::int64_t m_done = 0;
+    std::int64_t m_found = 0;
+    bool m_walkComplete = false;
 };

@@ -18,13 +18,11 @@ bool endsWithIgnoringCase(std::string_view name, std::string_view suffix)
            CompareTextIgnoringCase(name.substr(name.size() - suffix.size()), suffix) == 0;
 }
 
-void sortNames(std::vector<std::string>& names)
+bool precedes(const std::string& a, const std::string& b)
 {
     // Names that differ only in letter case keep a fixed order all the same.
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const int c = CompareTextIgnoringCase(a, b);
-        return c != 0 ? c < 0 : a < b;
-    });
+    const int c = CompareTextIgnoringCase(a, b);
+    return c != 0 ? c < 0 : a < b;
 }
 
 /// Closes the directory stream however the listing ends.
@@ -87,7 +85,8 @@ TDirectoryListing ListDirectory(const std::string& path)
             struct stat st {};
             if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (errno != ENOENT && IsTiffFileName(name))
-                    listing.TiffFiles.emplace_back(name); // the run says why it cannot be read
+                    listing.TiffFiles.push_back(
+                        {std::string(name), entry->d_ino}); // the run says why it cannot be read
                 continue;
             }
             type = S_ISDIR(st.st_mode)   ? DT_DIR
@@ -99,20 +98,24 @@ TDirectoryListing ListDirectory(const std::string& path)
             listing.Subdirectories.emplace_back(name);
         } else if (type == DT_REG) {
             if (IsTiffFileName(name))
-                listing.TiffFiles.emplace_back(name);
+                listing.TiffFiles.push_back({std::string(name), entry->d_ino});
         } else if (type == DT_LNK && IsTiffFileName(name)) {
             struct stat st {};
             const bool found = ::fstatat(fd, entry->d_name, &st, 0) == 0;
             if (found ? S_ISREG(st.st_mode) : errno != ENOENT && errno != ELOOP)
-                listing.TiffFiles.emplace_back(name);
+                listing.TiffFiles.push_back({std::string(name), found ? st.st_ino : entry->d_ino});
         }
     }
-    sortNames(listing.TiffFiles);
-    sortNames(listing.Subdirectories);
+    std::sort(listing.TiffFiles.begin(), listing.TiffFiles.end(),
+              [](const TListedFile& a, const TListedFile& b) { return precedes(a.Name, b.Name); });
+    std::sort(listing.Subdirectories.begin(), listing.Subdirectories.end(), precedes);
     return listing;
 }
 
 std::vector<std::string> ListTiffFiles(const std::string& path)
 {
-    return ListDirectory(path).TiffFiles;
+    std::vector<std::string> names;
+    for (TListedFile& file : ListDirectory(path).TiffFiles)
+        names.push_back(std::move(file.Name));
+    return names;
 }

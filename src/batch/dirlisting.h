@@ -2,6 +2,7 @@
 
 #include "tiff/errors.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,9 +26,17 @@ public:
     std::string Reason;
 };
 
+/// A file as its folder lists it.
+struct TListedFile {
+    std::string Name;
+    /// The file's inode as the listing gives it (a link's: its target's), so
+    /// that a run can tell its own output from the other files without a stat.
+    std::uint64_t Inode = 0;
+};
+
 struct TDirectoryListing {
     /// Visible regular files named *.tif or *.tiff, sorted by name, letter case ignored.
-    std::vector<std::string> TiffFiles;
+    std::vector<TListedFile> TiffFiles;
     /// Visible subdirectories (no links), sorted the same way.
     std::vector<std::string> Subdirectories;
 };

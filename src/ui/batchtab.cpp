@@ -407,6 +407,7 @@ TBatchOptions TBatchTab::currentOptions() const
     o.IncludeSubDirectories = cbIncludeSubDirectories->isChecked();
     o.TrimValue = cbTrimValue->isChecked();
     o.AllPages = cbAllPages->isChecked();
+    o.Jobs = DefaultJobs(); // workers read ahead; the pane gets its lines in the walk's order all the same
     return o;
 }
 

@@ -21,12 +21,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// Records what the run shows; hooks let a test act between steps, as a user
-/// clicking in the window would.
+/// Records what the run shows, also as one transcript in the order it was
+/// shown; hooks let a test act between steps, as a user clicking in the
+/// window would.
 struct RecordingHost : TBatchHost {
     std::string separator = ",";
-    std::vector<std::string> lines, statuses, shownFiles, refusals, readerMessages, notTiff, notRead;
-    std::int64_t files = -1, pages = -1;
+    std::vector<std::string> lines, statuses, shownFiles, refusals, readerMessages, notTiff, notRead, log;
+    std::int64_t files = -1, pages = -1, done = -1, found = -1;
+    bool walkComplete = false;
     int clears = 0;
     int yields = 0;
     std::function<void()> onYield;
@@ -42,6 +44,7 @@ struct RecordingHost : TBatchHost {
     void AppendResultLine(const std::string& line) override
     {
         lines.push_back(line);
+        log.push_back("line " + line);
         if (onLine)
             onLine(line);
     }
@@ -49,11 +52,17 @@ struct RecordingHost : TBatchHost {
     {
         files = f;
         pages = p;
+        log.push_back("counters " + std::to_string(f) + " " + std::to_string(p));
     }
-    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+    void ShowStatus(const std::string& text) override
+    {
+        statuses.push_back(text);
+        log.push_back("status " + text);
+    }
     void ShowFile(const std::string& path) override
     {
         shownFiles.push_back(path);
+        log.push_back("file " + path);
         if (onShowFile)
             onShowFile(path);
     }
@@ -61,6 +70,7 @@ struct RecordingHost : TBatchHost {
     void ShowReaderMessage(const std::string& path, const TReaderMessage& message) override
     {
         readerMessages.push_back(path + ": " + message.Text);
+        log.push_back("damage " + readerMessages.back());
     }
     void ProcessMessages() override
     {
@@ -68,10 +78,22 @@ struct RecordingHost : TBatchHost {
         if (onYield)
             onYield();
     }
-    void NotTiff(const std::string& path, const std::string&) override { notTiff.push_back(path); }
+    void NotTiff(const std::string& path, const std::string& reason) override
+    {
+        notTiff.push_back(path);
+        log.push_back("not TIFF " + path + ": " + reason);
+    }
     void NotRead(const std::string& path, const std::string& reason) override
     {
         notRead.push_back(path + ": " + reason);
+        log.push_back("not read " + notRead.back());
+    }
+    void ShowProgress(std::int64_t d, std::int64_t f, bool complete) override
+    {
+        EXPECT_LE(d, f);
+        done = d;
+        found = f;
+        walkComplete = complete;
     }
 };
 
@@ -91,6 +113,17 @@ std::vector<std::uint8_t> tiff(std::vector<std::uint16_t> widths, bool bigEndian
         b.Page({TestEntry::Short(256, w), ascii(b, 305, sw)});
     }
     return b.Build();
+}
+
+/// Two pages of widths 1 and 2; page 2 claims entries past the end of the file.
+std::vector<std::uint8_t> damagedTiff()
+{
+    TiffBuilder b;
+    b.Page({TestEntry::Short(256, 1)});
+    b.Page({TestEntry::Short(256, 2)});
+    auto bytes = b.Build();
+    Put16(bytes, b.DirOffset(1), 9000, false);
+    return bytes;
 }
 
 /// A list with the given entries checked (by number text), the others unchecked.
@@ -422,12 +455,7 @@ TEST(BatchRun, OddFilesAreSkippedWithoutBlocking)
 TEST(BatchRun, DamagedDirectoryIsReportedAndItsPagesWritten)
 {
     TempDir dir;
-    TiffBuilder b;
-    b.Page({TestEntry::Short(256, 1)});
-    b.Page({TestEntry::Short(256, 2)});
-    auto bytes = b.Build();
-    Put16(bytes, b.DirOffset(1), 9000, false); // page 2 claims entries past the end
-    const std::string path = dir.Write("bad.tif", bytes);
+    const std::string path = dir.Write("bad.tif", damagedTiff());
     TTagSearchList list = listChecking({"256"});
     RecordingHost host;
     TBatchRun run(list, host);
@@ -584,4 +612,97 @@ TEST(Results, FieldsAreQuotedForCsv)
     EXPECT_EQ(value, "\"plain; as it stands\"");
     AppendSavedLine(value, "");
     EXPECT_EQ(value, "\"plain; as it stands\"\r\n");
+}
+
+namespace {
+
+/// A file of n pages, one entry each: slow to read next to a one-page file.
+std::vector<std::uint8_t> manyPages(int n, std::uint16_t width)
+{
+    TiffBuilder b;
+    for (int i = 0; i < n; ++i)
+        b.Page({TestEntry::Short(256, static_cast<std::uint16_t>(width + i))});
+    return b.Build();
+}
+
+} // namespace
+
+TEST(BatchRunJobs, EightWorkersTellEverythingInTheSerialOrder)
+{
+    // Files whose reading takes very different times, mixed with every kind
+    // of file the run reports on, spread over folders.
+    TempDir dir;
+    for (int d = 0; d < 6; ++d) {
+        for (int f = 0; f < 12; ++f) {
+            const std::string name = std::string("d") + std::to_string(d) + "/f" + std::to_string(f);
+            if ((d + f) % 7 == 0)
+                dir.Write(name + " big.tif", manyPages(4000 + 500 * d, static_cast<std::uint16_t>(f)));
+            else
+                dir.Write(name + ".tif", tiff({static_cast<std::uint16_t>(100 * d + f)}));
+        }
+    }
+    dir.Write("d2/junk.tif", std::string_view("not TIFF at all"));
+    dir.Write("d3/empty.tif", std::string_view(""));
+    dir.Write("d4/damaged.tif", damagedTiff());
+    const std::string excluded = dir.Write("d1/output.tif", tiff({9}));
+    ASSERT_EQ(::mkfifo((dir.Path() / "d5/fifo.tif").c_str(), 0644), 0);
+    dir.Write("d5/sub/deep.TIFF", tiff({7, 8}));
+
+    TTagSearchList list = listChecking({"256", "305"});
+    TBatchOptions options = optionsFor(dir);
+    TFileIdentity identity;
+    ASSERT_TRUE(fileIdentityOf(excluded, identity));
+    options.Exclude = {identity};
+    RecordingHost serial;
+    TBatchRun(list, serial).Run(options);
+    ASSERT_GT(serial.lines.size(), 20000u);
+
+    options.Jobs = 8;
+    RecordingHost parallel;
+    TBatchRun run(list, parallel);
+    EXPECT_EQ(run.Run(options), TBatchOutcome::Finished);
+    EXPECT_EQ(parallel.log, serial.log); // the lines, and every message in its place
+    EXPECT_EQ(run.Counts().Files, 6 * 12 + 2);
+    EXPECT_EQ(run.Counts().NotTiff, 2);
+    EXPECT_EQ(run.Counts().NotRead, 0); // a FIFO is not listed
+    EXPECT_EQ(run.Counts().Damaged, 1);
+    EXPECT_EQ(parallel.done, parallel.found);
+    EXPECT_EQ(parallel.found, 6 * 12 + 5);
+    EXPECT_TRUE(parallel.walkComplete);
+    EXPECT_EQ(parallel.statuses.back(), "Finished...");
+}
+
+TEST(BatchRunJobs, StopDuringAParallelRunWritesNothingAfterTheFileBeingRead)
+{
+    TempDir dir;
+    for (int i = 0; i < 300; ++i)
+        dir.Write(std::string("s") + std::to_string(i / 50) + "/" + std::to_string(1000 + i) + ".tif",
+                  i % 40 == 0 ? manyPages(3000, 1) : tiff({1, 2}));
+    TTagSearchList list;
+    TBatchOptions options = optionsFor(dir);
+    RecordingHost serial;
+    TBatchRun(list, serial).Run(options);
+
+    options.Jobs = 4;
+    RecordingHost host;
+    TBatchRun run(list, host);
+    host.onShowFile = [&](const std::string& path) {
+        if (path.ends_with("/1041.tif")) // the 42nd file, after a slow one
+            run.RequestStop();
+    };
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(run.Run(options), TBatchOutcome::Stopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    // The file being read is finished with its lines; what the workers read
+    // ahead is dropped, so the lines are the serial run's first ones.
+    EXPECT_EQ(host.files, 42);
+    ASSERT_LT(host.lines.size(), serial.lines.size());
+    EXPECT_TRUE(host.lines.back().starts_with(q(dir.Path().string() + "/s0/1041.tif")));
+    EXPECT_EQ(host.lines, std::vector<std::string>(serial.lines.begin(), serial.lines.begin() + host.lines.size()));
+    EXPECT_EQ(host.statuses.back(), "Finished...");
+
+    // The same run object runs again to its end afterwards.
+    host.onShowFile = nullptr;
+    EXPECT_EQ(run.Run(options), TBatchOutcome::Finished);
+    EXPECT_EQ(host.lines, serial.lines);
 }
