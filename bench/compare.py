@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Times commands side by side, alternating them, and prints median wall
-times, their ratio to the first command, and each command's peak memory.
+times with their quartiles, their ratio to the first command, and each
+command's peak memory. The noise of a ratio on a shared machine shows in
+the ratios of single rounds (each command once, in turn): their median and
+quartiles are printed beside the ratio of the medians.
 
     compare.py [--runs N] [--warmup N] -- NAME=CMD ... 
 
@@ -52,12 +55,26 @@ def main():
             times[name].append(t)
             peaks[name] = max(peaks[name], rss)
             codes[name].add(code)
-    base = statistics.median(times[cmds[0][0]])
-    print("%-14s %12s %8s %14s %s" % ("command", "median ms", "ratio", "peak MiB", "exit codes"))
+    first = cmds[0][0]
+    base = statistics.median(times[first])
+    print("%-14s %10s %19s %7s %21s %10s %s" % ("command", "median ms", "quartiles ms", "ratio",
+                                                 "round ratios q1-q3", "peak MiB", "exit codes"))
     for name, _ in cmds:
-        med = statistics.median(times[name])
-        print("%-14s %12.2f %8.2f %14.1f %s" % (name, med * 1000, med / base, peaks[name], sorted(codes[name])))
+        t = times[name]
+        med = statistics.median(t)
+        q1, _, q3 = quartiles(t)
+        rounds = [a / b for a, b in zip(t, times[first])]
+        r1, rmed, r3 = quartiles(rounds)
+        print("%-14s %10.2f %9.2f..%-8.2f %7.2f %7.2f (%5.2f..%5.2f) %10.1f %s" % (
+            name, med * 1000, q1 * 1000, q3 * 1000, med / base, rmed, r1, r3, peaks[name], sorted(codes[name])))
 
+
+def quartiles(values):
+    """First quartile, median and third quartile."""
+    if len(values) < 2:
+        return values[0], values[0], values[0]
+    q1, q2, q3 = statistics.quantiles(values, n=4)
+    return q1, q2, q3
 
 if __name__ == "__main__":
     sys.exit(main())
