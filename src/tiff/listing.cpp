@@ -52,7 +52,7 @@ TListing BuildListing(const TTiffFile& file, int page, bool hex)
             return out;
         }
         rows.push_back({std::to_string(nr), numberCell(file, tag.EntryPos, hex), tag.TagNr(),
-                        std::string(tag.TagName()), tag.ValueText, std::string(tag.TypeName()),
+                        std::string(tag.TagName()), std::string(tag.ValueText), std::string(tag.TypeName()),
                         numberCell(file, tag.Count, hex), numberCell(file, tag.ValuePos, hex)});
     }
     rows.emplace_back();
@@ -135,7 +135,7 @@ std::string SizePanelText(const TTiffPage& page, std::string_view decimalSeparat
         try {
             v[i] = tag ? StrToInt(tag->ValueText) : 1;
         } catch (const EConvertError&) {
-            const std::string& text = tag->ValueText;
+            const std::string_view text = tag->ValueText;
             const bool blank =
                 std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; });
             return "Size: unknown, " + std::string(name) + (blank ? " is blank" : " is not a whole number");

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <optional>
 #include <sys/stat.h>
-#include <unordered_set>
+#include <type_traits>
 #include <utility>
 
 // Numbers are read as stored and swapped for "MM" files: a little-endian host.
@@ -50,7 +50,6 @@ struct TLayout {
 };
 constexpr TLayout kClassic{2, 12, 4};
 constexpr TLayout kBig{8, 20, 8};
-constexpr std::size_t kEntrySize = 12;
 
 std::uint16_t get16(const std::uint8_t* p, bool swap)
 {
@@ -132,21 +131,28 @@ TEntry parseEntry(const std::uint8_t* raw, std::size_t avail, std::uint64_t pos,
     return e;
 }
 
-/// The decimal text of a number, written over the text in place: value texts
-/// are short, and this spares a string made and dropped for each.
-template <class Number> void assignNumber(std::string& text, Number value)
-{
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    text.clear();
-    text.append(digits, static_cast<std::size_t>(end - digits));
-}
-
 // What a string costs beyond its own object: nothing while the text fits
 // inside it, else its buffer and the allocator's header.
 std::uint64_t heapCost(std::size_t capacity)
 {
     return capacity <= 15 ? 0 : capacity + 1 + 16;
+}
+
+// The texts of the numbers below 10,000, four digits each with leading
+// zeros: a small number's text is the end of its four.
+constexpr std::size_t kSmallNumbers = 10000;
+constexpr auto kSmallNumberDigits = [] {
+    std::array<char, 4 * kSmallNumbers> digits{};
+    for (std::size_t n = 0; n < kSmallNumbers; ++n)
+        for (std::size_t i = 0, v = n; i < 4; ++i, v /= 10)
+            digits[4 * n + 3 - i] = static_cast<char>('0' + v % 10);
+    return digits;
+}();
+
+std::string_view smallNumberText(std::size_t n)
+{
+    const std::size_t length = n >= 1000 ? 4 : n >= 100 ? 3 : n >= 10 ? 2 : 1;
+    return {kSmallNumberDigits.data() + 4 * n + 4 - length, length};
 }
 
 // Budgets of memory for what a file keeps, beyond twice its size for the
@@ -157,16 +163,71 @@ std::uint64_t heapCost(std::size_t capacity)
 constexpr std::uint64_t kStructureSlack = 8 << 20;
 constexpr std::uint64_t kTextSlack = 32 << 20;
 // Past the text budget a text keeps this many bytes of the file: at most 15
-// bytes of UTF-8, which a string holds without memory of its own.
+// bytes of UTF-8.
 constexpr std::size_t kCutText = 5;
-// What a directory costs beyond its entries: its node in the set of offsets
-// met, and its range, whose vector may hold twice its size while it grows. A
-// page's directory is moved once into place, so it counts twice.
-constexpr std::uint64_t kSetNode = 64;
-constexpr std::uint64_t kSubDirectoryCost = sizeof(TDirectory) + kSetNode + 2 * sizeof(TByteRange);
+// Each entry pays for a text this long, from the structure's budget: the
+// text of a number (20 digits at most) or a cut text fits; only longer texts
+// are paid from the text budget.
+constexpr std::size_t kShortText = 20;
+// What a directory costs beyond its entries: its slots in the set of offsets
+// met (at most four, and six while the table grows), and its range, whose
+// vector may hold twice its size while it grows. A page's directory is moved
+// once into place, so it counts twice.
+constexpr std::uint64_t kSetSlots = 6 * sizeof(std::uint64_t);
+constexpr std::uint64_t kSubDirectoryCost = sizeof(TDirectory) + kSetSlots + 2 * sizeof(TByteRange);
 constexpr std::uint64_t kPageCost = sizeof(TTiffPage) + sizeof(TDirectory) + kSubDirectoryCost;
+// What an entry of a page costs: its TTag, with what the arena's blocks may
+// leave unused, its short text, and its entry as stored (when the file keeps
+// the whole tree).
+constexpr std::uint64_t kEntryCost = sizeof(TTag) + sizeof(TTag) / 8 + kShortText + sizeof(TEntry);
+// Entries of a directory copied from the file at once.
+constexpr std::size_t kChunkEntries = 256;
 // Directories below a page, below a page... end here; real files nest three deep.
 constexpr int kMaxDepth = 8;
+
+/// The directory offsets met so far: an open-addressing table kept at most
+/// half full, so that a chain of thousands of pages costs no allocation per page.
+class TOffsetSet {
+public:
+    /// False when the offset was met before.
+    bool Insert(std::uint64_t offset)
+    {
+        if (offset == 0) // the mark of a free slot
+            return !std::exchange(m_zero, true);
+        if (2 * (m_count + 1) > m_slots.size())
+            grow();
+        for (std::size_t i = slot(offset);; i = (i + 1) & (m_slots.size() - 1)) {
+            if (m_slots[i] == offset)
+                return false;
+            if (m_slots[i] == 0) {
+                m_slots[i] = offset;
+                ++m_count;
+                return true;
+            }
+        }
+    }
+
+private:
+    std::size_t slot(std::uint64_t offset) const
+    {
+        // Fibonacci hashing: offsets that are multiples of a power of two still spread.
+        return static_cast<std::size_t>((offset * 0x9E3779B97F4A7C15u) >> m_shift);
+    }
+    void grow()
+    {
+        std::vector<std::uint64_t> old(m_slots.empty() ? 64 : 2 * m_slots.size(), 0);
+        old.swap(m_slots);
+        m_shift = 64 - static_cast<unsigned>(std::countr_zero(m_slots.size()));
+        m_count = 0;
+        for (const std::uint64_t offset : old)
+            if (offset != 0)
+                Insert(offset);
+    }
+    std::vector<std::uint64_t> m_slots;
+    std::size_t m_count = 0;
+    unsigned m_shift = 64;
+    bool m_zero = false;
+};
 
 std::string_view kindName(TDirectoryKind kind)
 {
@@ -371,6 +432,156 @@ void TTag::ReadEntry(TStream& stream, std::uint64_t pos)
     read(stream, pos, nullptr);
 }
 
+// A short read or a failed division ends the entry with the fields set so far;
+// plain returns rather than exceptions, since damaged files have many of them.
+// A BigTIFF entry follows the same rules with its value field of 8 bytes: what
+// fits there lies there, and offsets take 64 bits.
+// Every entry passes here, so it is inlined into the loop over a directory's
+// entries; texts, the rarer and longer work, are not.
+template <bool Big>
+[[gnu::always_inline]] inline void TTag::decodeAs(TStream& stream, const std::uint8_t* field, std::size_t fieldBytes)
+{
+    const bool swap = OwnerFile->IsBigEndian();
+    constexpr bool big = Big;
+    const std::size_t fieldSize = big ? kBig.field : kClassic.field;
+    const auto inField = static_cast<std::int64_t>(fieldSize); // counts that fit in the field
+    const std::uint64_t size = stream.Size();
+    const bool haveLong = fieldBytes >= 4;
+    const bool haveOffset = fieldBytes >= fieldSize;
+    const std::uint64_t offset = !haveOffset ? 0 : big ? get64(field, swap) : get32(field, swap);
+
+    switch (FieldType) {
+    case kByte:
+        if (Count <= inField) {
+            if (fieldBytes >= 1)
+                takeNumber(field[0]);
+        } else if (haveOffset) {
+            ValueText = {};
+            if (offset >= size)
+                return;
+            // Printable bytes only; data cut by the end of the file keeps what exists.
+            takeText(stream, offset,
+                     static_cast<std::size_t>(std::min(static_cast<std::uint64_t>(Count), size - offset)), true);
+        }
+        break;
+    case kAscii: {
+        std::uint64_t at = big ? static_cast<std::uint64_t>(ValuePos) : static_cast<std::uint32_t>(ValuePos);
+        if (Count > inField) {
+            if (!haveOffset)
+                return;
+            ValuePos = this->field<Big>(offset);
+            at = offset;
+        }
+        // The whole text, NULs included; bytes past the end of the file are left out.
+        const std::uint64_t want = Count > 0 ? static_cast<std::uint64_t>(Count) : 0;
+        ValueText = {};
+        takeText(stream, at, static_cast<std::size_t>(at >= size ? 0 : std::min(want, size - at)), false);
+        break;
+    }
+    case kShort:
+    case kSShort:
+        if (fieldBytes >= 2)
+            takeNumber(get16(field, swap));
+        break;
+    case kLong:
+    case kSLong:
+    case kDouble:
+        if (Count == 1)
+            takeNumber(haveLong ? get32(field, swap) : 0);
+        else
+            ValueText = {};
+        break;
+    case kRational:
+    case kFloat: {
+        if (!haveOffset)
+            return;
+        // The first pair of 32-bit numbers where it lies: at the offset, or in a
+        // BigTIFF entry's own field when one value fits there.
+        const std::uint8_t* p = big && Count <= 1 ? field : stream.Slice(offset, 8);
+        if (!p)
+            return;
+        const auto numerator = static_cast<std::int32_t>(get32(p, swap));
+        const auto denominator = static_cast<std::int32_t>(get32(p + 4, swap));
+        if (denominator == 0) // the division fails: the text stays as it was
+            return;
+        // Extended precision, halves to the even neighbour (the default rounding mode).
+        const long double q = static_cast<long double>(numerator) / static_cast<long double>(denominator);
+        takeNumber(static_cast<std::int64_t>(std::nearbyint(q)));
+        break;
+    }
+    default:
+        if (big && (m_type == kTypeIfd || m_type == kTypeLong8 || m_type == kTypeSLong8 || m_type == kTypeIfd8))
+            decodeWide(field, fieldBytes);
+        else
+            ValueText = "?";
+        break;
+    }
+}
+
+void TTag::decodeWide(const std::uint8_t* field, std::size_t fieldBytes)
+{
+    // The Long rule, with the 64-bit types read whole.
+    const std::size_t width = m_type == kTypeIfd ? 4 : 8;
+    if (Count == 1)
+        takeNumber(fieldBytes >= width ? getNumber(field, width, OwnerFile->IsBigEndian()) : 0);
+    else
+        ValueText = {};
+}
+
+template <class Integer> [[gnu::always_inline]] inline void TTag::takeNumber(Integer value)
+{
+    // Most values are small: their texts lie ready (a negative one is not small).
+    if (static_cast<std::uint64_t>(value) < kSmallNumbers) {
+        ValueText = smallNumberText(static_cast<std::size_t>(value));
+        return;
+    }
+    const TTiffFile& file = *OwnerFile;
+    char* room = file.m_texts.Room(kShortText);
+    const auto length = static_cast<std::size_t>(std::to_chars(room, room + kShortText, value).ptr - room);
+    ValueText = file.m_texts.Keep(length);
+    file.m_shortBytes += length;
+}
+
+void TTag::takeText(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly)
+{
+    const TTiffFile& file = *OwnerFile;
+    // Only entries that share their bytes read more than the file holds: past
+    // twice its size a text keeps a few bytes, as past the memory budget, and
+    // so costs no more than its entry pays for.
+    std::size_t take = n;
+    if (take <= file.m_bytesLeft)
+        file.m_bytesLeft -= take;
+    else
+        take = std::min(take, kCutText);
+    // A text takes at most three bytes of UTF-8 for each byte of the file;
+    // only near the end of the memory budget is it worth counting them.
+    if (3 * static_cast<std::uint64_t>(take) + 32 > file.textLeft())
+        take = file.textRoom(stream, pos, take, printableOnly);
+    if (take < n && !std::exchange(file.m_textsCut, true) && file.m_reading)
+        file.report("",
+                    "texts from the directory at " + std::to_string(file.m_reading->Offset) +
+                        " on keep a few bytes each: the file's values overlap, and whole they would take more "
+                        "memory than the file may use",
+                    *file.m_reading);
+    const std::uint8_t* p = take ? stream.Slice(pos, take) : nullptr;
+    if (!p)
+        return;
+    // Most texts are plain ASCII and copied whole. Others take the room of
+    // their worst case when short, and are measured first when long, so that
+    // they take no more memory than they need.
+    const std::size_t plain = Cp1252PlainPrefix(p, take, printableOnly);
+    const std::size_t rest = take - plain;
+    const std::size_t room = plain + (rest <= 256 ? 3 * rest : Cp1252AsUtf8Size(p + plain, rest, printableOnly));
+    char* out = file.m_texts.Room(room);
+    std::memcpy(out, p, plain);
+    const char* end = rest ? WriteCp1252AsUtf8(out + plain, p + plain, rest, printableOnly) : out + plain;
+    ValueText = file.m_texts.Keep(static_cast<std::size_t>(end - out));
+    // Each entry pays for a short text (see afford), so that a cut one is not
+    // paid from the budget it ran past.
+    if (ValueText.size() <= kShortText)
+        file.m_shortBytes += ValueText.size();
+}
+
 void TTag::read(TStream& stream, std::uint64_t pos, TEntry* entry)
 {
     // Each kind of file gets code of its own: this runs for every entry.
@@ -380,25 +591,13 @@ void TTag::read(TStream& stream, std::uint64_t pos, TEntry* entry)
         readAs<false>(stream, pos, entry);
 }
 
-template <bool Big> void TTag::readAs(TStream& stream, std::uint64_t pos, TEntry* entry)
+template <bool Big>
+[[gnu::always_inline]] inline void TTag::readFrom(TStream& stream, std::uint64_t pos, const std::uint8_t* e,
+                                                  std::size_t avail, TEntry* entry)
 {
-    const std::uint64_t size = stream.Size();
-    if (pos > size)
-        return;
     const bool swap = OwnerFile->IsBigEndian();
     const TLayout& layout = Big ? kBig : kClassic;
     EntryPos = field<Big>(pos);
-    // An entry cut by the end of the file keeps the fields that fit.
-    const auto avail = static_cast<std::size_t>(std::min(layout.entry, size - pos));
-    const std::uint8_t* p = stream.Slice(pos, avail);
-    if (!p)
-        return;
-    // A copy: the slice may not survive the value's own reads.
-    std::uint8_t e[kBig.entry];
-    if (avail == layout.entry)
-        std::memcpy(e, p, layout.entry);
-    else
-        std::memcpy(e, p, avail);
     if (entry)
         *entry = parseEntry(e, avail, pos, layout, swap);
     if (avail < 2)
@@ -418,146 +617,22 @@ template <bool Big> void TTag::readAs(TStream& stream, std::uint64_t pos, TEntry
     stream.Seek(pos + layout.entry);
 }
 
-// A short read or a failed division ends the entry with the fields set so far;
-// plain returns rather than exceptions, since damaged files have many of them.
-// A BigTIFF entry follows the same rules with its value field of 8 bytes: what
-// fits there lies there, and offsets take 64 bits.
-// Every entry passes here: inlined whole (the text's string operations too),
-// the decoding costs a tenth less.
-template <bool Big>
-[[gnu::flatten]] void TTag::decodeAs(TStream& stream, const std::uint8_t* field, std::size_t fieldBytes)
+template <bool Big> void TTag::readAs(TStream& stream, std::uint64_t pos, TEntry* entry)
 {
-    const bool swap = OwnerFile->IsBigEndian();
-    constexpr bool big = Big;
-    const std::size_t fieldSize = big ? kBig.field : kClassic.field;
-    const auto inField = static_cast<std::int64_t>(fieldSize); // counts that fit in the field
     const std::uint64_t size = stream.Size();
-    const bool haveLong = fieldBytes >= 4;
-    const bool haveOffset = fieldBytes >= fieldSize;
-    const std::uint64_t offset = !haveOffset ? 0 : big ? get64(field, swap) : get32(field, swap);
-
-    switch (FieldType) {
-    case kByte:
-        if (Count <= inField) {
-            if (fieldBytes >= 1)
-                assignNumber(ValueText, field[0]);
-        } else if (haveOffset) {
-            ValueText.clear();
-            if (offset >= size)
-                return;
-            // Printable bytes only; data cut by the end of the file keeps what exists.
-            appendText(stream, offset,
-                       static_cast<std::size_t>(std::min(static_cast<std::uint64_t>(Count), size - offset)), true);
-        }
-        break;
-    case kAscii: {
-        std::uint64_t at = big ? static_cast<std::uint64_t>(ValuePos) : static_cast<std::uint32_t>(ValuePos);
-        if (Count > inField) {
-            if (!haveOffset)
-                return;
-            ValuePos = this->field<Big>(offset);
-            at = offset;
-        }
-        // The whole text, NULs included; bytes past the end of the file are left out.
-        const std::uint64_t want = Count > 0 ? static_cast<std::uint64_t>(Count) : 0;
-        ValueText.clear();
-        appendText(stream, at, static_cast<std::size_t>(at >= size ? 0 : std::min(want, size - at)), false);
-        break;
-    }
-    case kShort:
-    case kSShort:
-        if (fieldBytes >= 2)
-            assignNumber(ValueText, get16(field, swap));
-        break;
-    case kLong:
-    case kSLong:
-    case kDouble:
-        if (Count == 1)
-            assignNumber(ValueText, haveLong ? get32(field, swap) : 0);
-        else
-            ValueText.clear();
-        break;
-    case kRational:
-    case kFloat: {
-        if (!haveOffset)
-            return;
-        // The first pair of 32-bit numbers where it lies: at the offset, or in a
-        // BigTIFF entry's own field when one value fits there.
-        const std::uint8_t* p = big && Count <= 1 ? field : stream.Slice(offset, 8);
-        if (!p)
-            return;
-        const auto numerator = static_cast<std::int32_t>(get32(p, swap));
-        const auto denominator = static_cast<std::int32_t>(get32(p + 4, swap));
-        if (denominator == 0) // the division fails: the text stays as it was
-            return;
-        // Extended precision, halves to the even neighbour (the default rounding mode).
-        const long double q = static_cast<long double>(numerator) / static_cast<long double>(denominator);
-        assignNumber(ValueText, static_cast<std::int64_t>(std::nearbyint(q)));
-        break;
-    }
-    default:
-        if (big && (m_type == kTypeIfd || m_type == kTypeLong8 || m_type == kTypeSLong8 || m_type == kTypeIfd8))
-            decodeWide(field, fieldBytes);
-        else
-            ValueText = "?";
-        break;
-    }
-}
-
-void TTag::decodeWide(const std::uint8_t* field, std::size_t fieldBytes)
-{
-    // The Long rule, with the 64-bit types read whole.
-    const std::size_t width = m_type == kTypeIfd ? 4 : 8;
-    if (Count == 1)
-        assignNumber(ValueText, fieldBytes >= width ? getNumber(field, width, OwnerFile->IsBigEndian()) : 0);
-    else
-        ValueText.clear();
-}
-
-void TTag::appendText(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly)
-{
-    const TTiffFile& file = *OwnerFile;
-    // Only entries that share their bytes read more than the file holds: past
-    // twice its size a text keeps no more bytes than its entry takes.
-    std::size_t take = n;
-    if (take <= file.m_bytesLeft)
-        file.m_bytesLeft -= take;
-    else
-        take = std::min(take, kEntrySize);
-    // A text takes at most three bytes of UTF-8 for each byte of the file;
-    // only near the end of the memory budget is it worth counting them.
-    if (3 * static_cast<std::uint64_t>(take) + 32 > file.m_textLeft)
-        take = file.textRoom(stream, pos, take, printableOnly);
-    if (take < n && !std::exchange(file.m_textsCut, true) && file.m_reading)
-        file.report("",
-                    "texts from the directory at " + std::to_string(file.m_reading->Offset) +
-                        " on keep a few bytes each: the file's values overlap, and whole they would take more "
-                        "memory than the file may use",
-                    *file.m_reading);
-    const std::uint8_t* p = stream.Slice(pos, take);
-    if (!p)
+    if (pos > size)
         return;
-    if (printableOnly) {
-        std::size_t i = 0;
-        while (i < take) {
-            while (i < take && p[i] <= 31)
-                ++i;
-            std::size_t end = i;
-            while (end < take && p[end] > 31)
-                ++end;
-            AppendCp1252AsUtf8(ValueText, p + i, end - i);
-            i = end;
-        }
-    } else {
-        AppendCp1252AsUtf8(ValueText, p, take);
+    // An entry cut by the end of the file keeps the fields that fit.
+    const auto avail = static_cast<std::size_t>(std::min((Big ? kBig : kClassic).entry, size - pos));
+    const std::uint8_t* p = stream.Slice(pos, avail);
+    if (!p) {
+        EntryPos = field<Big>(pos);
+        return;
     }
-    // Texts with characters above 127 or bytes left out outgrow or undershoot
-    // what they were given; the budget counts what is kept.
-    if (ValueText.capacity() > 15) {
-        if (ValueText.capacity() > ValueText.size() + ValueText.size() / 4 + 16)
-            ValueText.shrink_to_fit();
-        file.m_textLeft -= std::min(file.m_textLeft, heapCost(ValueText.capacity()));
-    }
+    // A copy: the slice may not survive the value's own reads.
+    std::uint8_t e[kBig.entry];
+    std::memcpy(e, p, avail);
+    readFrom<Big>(stream, pos, e, avail, entry);
 }
 
 const TTag* TTags::GetTag(int index) const
@@ -567,7 +642,33 @@ const TTag* TTags::GetTag(int index) const
     return &m_items[static_cast<std::size_t>(index)];
 }
 
+// Entries hold a view of their text and plain numbers: copied as bytes, and
+// left behind without a destructor when their file's memory goes.
+static_assert(std::is_trivially_copyable_v<TTag> && std::is_trivially_destructible_v<TTag>);
+
+void TTags::grow(const TTiffFile* owner, std::size_t capacity)
+{
+    const std::size_t bytes = capacity * sizeof(TTag);
+    auto* items = reinterpret_cast<TTag*>(owner->m_tags.Room(bytes, alignof(TTag)));
+    owner->m_tags.Keep(bytes);
+    if (m_count)
+        std::memcpy(static_cast<void*>(items), m_items, m_count * sizeof(TTag));
+    m_items = items;
+    m_capacity = capacity;
+}
+
 // ---------------------------------------------------------------- TTiffPage
+
+template <bool Big>
+void TTiffPage::readWhole(TStream& stream, std::uint64_t pos, const std::uint8_t* bytes, std::size_t m,
+                          TDirectory* directory)
+{
+    constexpr std::size_t size = (Big ? kBig : kClassic).entry;
+    for (std::size_t j = 0; j < m; ++j, pos += size) {
+        TEntry* entry = directory ? &directory->Entries.emplace_back() : nullptr;
+        Tags.Add(OwnerFile).readFrom<Big>(stream, pos, bytes + j * size, size, entry);
+    }
+}
 
 bool TTiffPage::ReadDirectory(TStream& stream, std::uint64_t& offset, const TMessageSink& sink, TDirectory& directory)
 {
@@ -598,12 +699,32 @@ bool TTiffPage::ReadDirectory(TStream& stream, std::uint64_t& offset, const TMes
         const bool wraps = !big && offset + layout.count + layout.entry * n > 0xFFFFFFFFu;
         const std::uint64_t entries = entriesCreated(offset + layout.count, n, size, layout.entry, wraps);
         const bool keep = OwnerFile && OwnerFile->Scope() == TReadScope::Everything;
-        Tags.Reserve(static_cast<std::size_t>(entries));
+        Tags.Reserve(OwnerFile, static_cast<std::size_t>(entries));
         if (keep)
             directory.Entries.reserve(static_cast<std::size_t>(entries));
+        // Entries that lie whole in the file, and at positions that do not
+        // wrap, are copied a chunk at a time rather than sliced one by one.
+        const std::uint64_t first = position(0);
+        const std::uint64_t whole = wraps || first > size ? 0 : std::min(n, (size - first) / layout.entry);
+        std::uint8_t chunk[kChunkEntries * kBig.entry];
         // Entries follow each other, so no position past the file's end can wrap
         // before the loop has ended.
-        for (std::uint64_t i = 0, pos = position(0); i < n; ++i, pos = big ? pos + kBig.entry : position(i)) {
+        for (std::uint64_t i = 0, pos = first; i < n; ++i, pos = big ? pos + kBig.entry : position(i)) {
+            if (i < whole) {
+                const auto m = static_cast<std::size_t>(std::min<std::uint64_t>(whole - i, kChunkEntries));
+                const std::size_t bytes = m * static_cast<std::size_t>(layout.entry);
+                if (const std::uint8_t* p = stream.Slice(pos, bytes)) {
+                    std::memcpy(chunk, p, bytes);
+                    TDirectory* kept = keep ? &directory : nullptr;
+                    if (big)
+                        readWhole<true>(stream, pos, chunk, m, kept);
+                    else
+                        readWhole<false>(stream, pos, chunk, m, kept);
+                    i += m - 1; // the loop steps past the last one
+                    pos += (m - 1) * layout.entry;
+                    continue;
+                }
+            }
             TTag& tag = Tags.Add(OwnerFile);
             TEntry* entry = keep ? &directory.Entries.emplace_back() : nullptr;
             if (entry)
@@ -686,9 +807,18 @@ void TTiffFile::OpenBuffer(const std::string& name, std::span<const std::uint8_t
     }
 }
 
+std::uint64_t TTiffFile::textLeft() const
+{
+    const std::uint64_t used = m_texts.Held() - m_shortBytes;
+    return used < m_textBudget ? m_textBudget - used : 0;
+}
+
 void TTiffFile::clear()
 {
     Pages = TTiffPages();
+    m_tags.Clear();
+    m_texts.Clear();
+    m_shortBytes = 0;
     Directories = {};
     DirectoryRanges = {};
 }
@@ -696,7 +826,7 @@ void TTiffFile::clear()
 /// Offsets met so far, whether memory ended the walk, and how many more
 /// offsets entries may give.
 struct TTiffFile::TWalk {
-    std::unordered_set<std::uint64_t> seen;
+    TOffsetSet seen;
     bool stopped = false;
     std::uint64_t valuesLeft = 0;
 };
@@ -742,7 +872,7 @@ void TTiffFile::load(TStream& stream)
     const std::uint64_t size = stream.Size();
     m_structureLeft = 2 * size + kStructureSlack;
     m_bytesLeft = 2 * size + kTextSlack;
-    m_textLeft = size + kTextSlack;
+    m_textBudget = size + kTextSlack;
     m_countLeft = size;
 
     // The chain first, as it has always been read; then below each page the
@@ -769,7 +899,7 @@ void TTiffFile::readPages(TStream& stream, std::uint64_t offset, std::deque<TDir
     std::uint64_t entriesLeft = stream.Size() / 4 + 1;
     // The tree keeps every page's directory; else one serves to name each page in messages.
     const bool keep = m_scope == TReadScope::Everything;
-    while (offset != 0 && walk.seen.insert(offset).second && entriesLeft > 0) {
+    while (offset != 0 && walk.seen.Insert(offset) && entriesLeft > 0) {
         TDirectory& placed = keep || pages.empty() ? pages.emplace_back() : pages.front();
         placed.Id = std::to_string(Pages.Count() + 1);
         placed.Page = Pages.Count();
@@ -777,7 +907,7 @@ void TTiffFile::readPages(TStream& stream, std::uint64_t offset, std::deque<TDir
         placed.StoredCount.reset();
         placed.Next.reset();
         placed.Complete = false;
-        if (!afford(stream, placed, kPageCost, sizeof(TTag) + sizeof(TEntry))) {
+        if (!afford(stream, placed, kPageCost, kEntryCost)) {
             if (keep)
                 pages.pop_back();
             walk.stopped = true;
@@ -840,7 +970,7 @@ void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk&
             directory.Parent = static_cast<int>(parent);
             directory.Offset = offset;
             const std::string what = "the " + std::string(kindName(*kind)) + " directory at " + std::to_string(offset);
-            if (!walk.seen.insert(offset).second) {
+            if (!walk.seen.Insert(offset)) {
                 if (!std::exchange(told, true))
                     report("", what + " is a directory read already: not read again", directory);
                 continue;
@@ -957,7 +1087,8 @@ std::size_t TTiffFile::textRoom(TStream& stream, std::uint64_t pos, std::size_t 
 {
     // Counting costs a pass over the bytes: no more passes in all than the
     // file has bytes, or entries that share a large value would each count it.
-    if ((!printableOnly && n > m_textLeft) || n > m_countLeft)
+    const std::uint64_t left = textLeft();
+    if ((!printableOnly && n > left) || n > m_countLeft)
         return std::min(n, kCutText);
     m_countLeft -= n;
     std::uint64_t bound = 0;
@@ -965,7 +1096,7 @@ std::size_t TTiffFile::textRoom(TStream& stream, std::uint64_t pos, std::size_t 
         for (std::size_t i = 0; i < length; ++i)
             bound += p[i] >= 0x80 ? 3 : (printableOnly && p[i] <= 31 ? 0 : 1);
     });
-    if (bound + 32 <= m_textLeft)
+    if (bound + 32 <= left)
         return n;
     // Only a file whose entries share their data gets here.
     return std::min(n, kCutText);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "tiff/arena.h"
 #include "tiff/dirkind.h"
 #include "tiff/filestamp.h"
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -125,22 +127,29 @@ public:
     /// The count field: in a classic file its 32 bits taken as signed (counts
     /// of 2^31 and more are negative), in a BigTIFF file all 64 bits.
     std::int64_t Count = 0;
-    std::string ValueText = " "; ///< UTF-8
-    std::int64_t EntryPos = 0;   ///< taken as Count is
-    std::int64_t ValuePos = 0;   ///< taken as Count is
-    std::uint8_t FieldType = 0;  ///< type code minus 1, kept in 8 bits
+    /// UTF-8; the text lies in the owner file's memory (or is a constant) and
+    /// lives as long as the file.
+    std::string_view ValueText = " ";
+    std::int64_t EntryPos = 0;  ///< taken as Count is
+    std::int64_t ValuePos = 0;  ///< taken as Count is
+    std::uint8_t FieldType = 0; ///< type code minus 1, kept in 8 bits
 
 private:
     friend class TTiffPage;
     /// ReadEntry, with the entry as stored in entry unless that is null.
     void read(TStream& stream, std::uint64_t pos, TEntry* entry);
     template <bool Big> void readAs(TStream& stream, std::uint64_t pos, TEntry* entry);
+    /// The entry at pos from a copy of its avail bytes that lie in the file.
+    template <bool Big>
+    void readFrom(TStream& stream, std::uint64_t pos, const std::uint8_t* bytes, std::size_t avail, TEntry* entry);
     template <bool Big> void decodeAs(TStream& stream, const std::uint8_t* field, std::size_t fieldBytes);
     /// The value of an entry of BigTIFF's own types: IFD, LONG8, SLONG8, IFD8.
     [[gnu::noinline]] void decodeWide(const std::uint8_t* field, std::size_t fieldBytes);
-    /// Appends the n bytes at pos as text (only those above 31 when printableOnly),
-    /// as far as the file's text budget allows.
-    void appendText(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly);
+    /// The n bytes at pos as the value text (only those above 31 when
+    /// printableOnly), as far as the file's text budget allows.
+    [[gnu::noinline]] void takeText(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly);
+    /// The decimal text of a number as the value text.
+    template <class Integer> void takeNumber(Integer value);
     /// A position or count as the fields above hold it.
     template <bool Big> static std::int64_t field(std::uint64_t value);
     bool m_read = false;
@@ -148,19 +157,34 @@ private:
     std::uint16_t m_type = 0;
 };
 
-/// A page's entries in directory order.
+/// A page's entries in directory order. They lie in their file's memory,
+/// side by side, and live as long as the file.
 class TTags {
 public:
-    int Count() const { return static_cast<int>(m_items.size()); }
+    int Count() const { return static_cast<int>(m_count); }
     /// nullptr when index is out of range.
     const TTag* GetTag(int index) const;
-    TTag& Add(const TTiffFile* owner) { return m_items.emplace_back(owner); }
-    void Reserve(std::size_t n) { m_items.reserve(n); }
-    auto begin() const { return m_items.begin(); }
-    auto end() const { return m_items.end(); }
+    /// A new entry of owner, which must be the file the list's entries belong to.
+    TTag& Add(const TTiffFile* owner)
+    {
+        if (m_count == m_capacity)
+            grow(owner, m_capacity ? 2 * m_capacity : 4);
+        return *new (m_items + m_count++) TTag(owner);
+    }
+    /// Room for n entries in all, so that adding them moves none.
+    void Reserve(const TTiffFile* owner, std::size_t n)
+    {
+        if (n > m_capacity)
+            grow(owner, n);
+    }
+    const TTag* begin() const { return m_items; }
+    const TTag* end() const { return m_items + m_count; }
 
 private:
-    std::vector<TTag> m_items;
+    void grow(const TTiffFile* owner, std::size_t capacity);
+    TTag* m_items = nullptr;
+    std::size_t m_count = 0;
+    std::size_t m_capacity = 0;
 };
 
 /// One image file directory.
@@ -188,6 +212,10 @@ public:
 
 private:
     std::int32_t query(std::uint16_t number) const;
+    /// The m entries from pos on, from a copy of their bytes, all of which lie
+    /// in the file; with their entries as stored into directory unless that is null.
+    template <bool Big>
+    void readWhole(TStream& stream, std::uint64_t pos, const std::uint8_t* bytes, std::size_t m, TDirectory* directory);
 };
 
 /// The pages in chain order. A deque: growing it never copies the pages, so
@@ -248,6 +276,7 @@ public:
 
 private:
     friend class TTag;
+    friend class TTags;
     friend class TTiffPage;
     struct TWalk;
     void load(TStream& stream);
@@ -262,6 +291,8 @@ private:
     /// How many of the n bytes at pos a value text may take: all of them while
     /// the texts so far leave room, else a few.
     std::size_t textRoom(TStream& stream, std::uint64_t pos, std::size_t n, bool printableOnly) const;
+    /// Memory that texts may still take.
+    std::uint64_t textLeft() const;
 
     TMessageSink m_sink;
     TReadScope m_scope;
@@ -270,8 +301,13 @@ private:
     // memory, and how many bytes texts may still read (see load).
     std::uint64_t m_structureLeft = 0;
     mutable std::uint64_t m_bytesLeft = 0;
-    mutable std::uint64_t m_textLeft = 0;
+    std::uint64_t m_textBudget = 0;
     mutable std::uint64_t m_countLeft = 0;
+    /// The entries of every page, and their value texts; short texts (numbers)
+    /// are paid for with their entries (see afford), the others from the text budget.
+    mutable TArena m_tags{4 << 10, 2 << 20};
+    mutable TArena m_texts{1 << 10, 2 << 20};
+    mutable std::uint64_t m_shortBytes = 0;
     mutable bool m_textsCut = false;
     const TDirectory* m_reading = nullptr; ///< the directory whose entries are decoded
 };

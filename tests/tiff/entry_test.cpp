@@ -180,3 +180,41 @@ TEST(Tags, GetTagOutOfRangeGivesNothing)
     EXPECT_EQ(t.page().Tags.GetTag(1), nullptr);
     EXPECT_NE(t.page().Tags.GetTag(0), nullptr);
 }
+
+TEST_P(EntryTest, LargeDirectoryKeepsEveryEntryAndWhatACutOneHolds)
+{
+    // Entries are read in chunks of whole ones; a cut entry and the one past
+    // the end are read one by one, as they lie.
+    TiffBuilder b(big());
+    std::vector<TestEntry> entries;
+    std::vector<std::string> texts;
+    for (std::uint16_t i = 0; i < 1000; ++i) {
+        if (i % 4 == 0) {
+            texts.push_back("text " + std::to_string(i) + std::string(i % 7, '.'));
+            entries.push_back(TestEntry::At(i, tAscii, texts.back().size(), b.Data(texts.back())));
+        } else {
+            entries.push_back(TestEntry::Short(i, static_cast<std::uint16_t>(3 * i)));
+        }
+    }
+    b.Page(entries);
+    auto bytes = b.Build();
+    const auto check = [&](const OpenedTiff& t, int whole) {
+        for (int i = 0; i < whole; ++i) {
+            const TTag& tag = t.tag(i);
+            ASSERT_EQ(tag.Number(), i);
+            ASSERT_EQ(tag.EntryPos, b.EntryOffset(0, static_cast<std::size_t>(i)));
+            ASSERT_EQ(tag.ValueText, i % 4 ? std::to_string(3 * i) : texts[static_cast<std::size_t>(i / 4)]) << i;
+        }
+    };
+    check(OpenedTiff(bytes), 1000);
+
+    bytes.resize(b.EntryOffset(0, 700) + 5); // entry 700 (Ascii) keeps its tag number and type
+    OpenedTiff cut(bytes);
+    ASSERT_EQ(cut.page().Tags.Count(), 702);
+    check(cut, 700);
+    EXPECT_EQ(cut.tag(700).Number(), 700);
+    EXPECT_EQ(cut.tag(700).FieldType, 1);
+    EXPECT_EQ(cut.tag(700).ValueText, " ");
+    EXPECT_FALSE(cut.tag(701).IsRead());
+    EXPECT_EQ(cut.messages.front(), "streamsize");
+}
