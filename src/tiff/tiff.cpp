@@ -504,9 +504,11 @@ template <bool Big>
         const auto denominator = static_cast<std::int32_t>(get32(p + 4, swap));
         if (denominator == 0) // the division fails: the text stays as it was
             return;
-        // Extended precision, halves to the even neighbour (the default rounding mode).
+        // Extended precision, halves to the even neighbour (the default
+        // rounding mode). llrint rounds in one instruction, where nearbyint
+        // saves and restores the floating-point state around it.
         const long double q = static_cast<long double>(numerator) / static_cast<long double>(denominator);
-        takeNumber(static_cast<std::int64_t>(std::nearbyint(q)));
+        takeNumber(static_cast<std::int64_t>(std::llrint(q)));
         break;
     }
     default:
