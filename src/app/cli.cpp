@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <ostream>
@@ -42,12 +43,27 @@ const TCommandEntry* findCommand(const std::string& option)
     return nullptr;
 }
 
-void appendHexEscape(std::string& out, unsigned code)
+/// Whether any of the eight bytes at p is one that AppendEscapedCell may
+/// escape; the tests are exact for the word as a whole.
+bool mayNeedEscape(const char* p)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHigh = 0x8080808080808080u;
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    const auto hasZero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+    const std::uint64_t below32 = (w - kOnes * 0x20) & ~w & kHigh;
+    return (below32 | hasZero(w ^ (kOnes * 0x7F)) | hasZero(w ^ (kOnes * '\\')) | hasZero(w ^ (kOnes * 0xC2))) != 0;
+}
+
+char* writeHexEscape(char* out, unsigned code)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    out += "\\x";
-    out.push_back(kDigits[(code >> 4) & 0xF]);
-    out.push_back(kDigits[code & 0xF]);
+    *out++ = '\\';
+    *out++ = 'x';
+    *out++ = kDigits[(code >> 4) & 0xF];
+    *out++ = kDigits[code & 0xF];
+    return out;
 }
 
 } // namespace
@@ -120,10 +136,10 @@ std::string TOutput::FailureText(std::string_view what) const
     return WithFullStop(text);
 }
 
-void AppendEscapedCell(std::string& out, std::string_view utf8)
+char* WriteEscapedCell(char* out, std::string_view utf8)
 {
     // Bytes that may need an escape: C0 controls, DEL, the backslash, and the
-    // lead byte of U+0080..U+009F. Everything else is copied in runs.
+    // lead byte of U+0080..U+009F. Everything else is copied as it stands.
     static constexpr auto kSpecial = [] {
         std::array<bool, 256> t{};
         for (int c = 0; c < 0x20; ++c)
@@ -133,30 +149,47 @@ void AppendEscapedCell(std::string& out, std::string_view utf8)
     }();
     const char* p = utf8.data();
     const char* const end = p + utf8.size();
+    // Eight bytes at once while none needs an escape, then one at a time
+    // up to where the next eight begin.
+    const char* stop = p;
     while (p < end) {
-        const char* run = p;
-        while (p < end && !kSpecial[static_cast<unsigned char>(*p)])
-            ++p;
-        out.append(run, static_cast<std::size_t>(p - run));
-        if (p == end)
-            break;
+        if (p >= stop) {
+            if (end - p >= 8 && !mayNeedEscape(p)) {
+                std::memcpy(out, p, 8);
+                out += 8;
+                p += 8;
+                continue;
+            }
+            stop = p + 8;
+        }
         const auto c = static_cast<unsigned char>(*p++);
-        if (c == '\\') {
-            out += "\\\\";
+        if (!kSpecial[c]) {
+            *out++ = static_cast<char>(c);
+        } else if (c == '\\') {
+            *out++ = '\\';
+            *out++ = '\\';
         } else if (c == 0xC2) {
             // Only C2 80..C2 9F encode the C1 controls; C2 before anything
             // else is a character of its own (or a byte of a name) and stays.
             const auto next = p < end ? static_cast<unsigned char>(*p) : 0u;
             if (next >= 0x80 && next <= 0x9F) {
-                appendHexEscape(out, next);
+                out = writeHexEscape(out, next);
                 ++p;
             } else {
-                out.push_back(static_cast<char>(c));
+                *out++ = static_cast<char>(c);
             }
         } else {
-            appendHexEscape(out, c);
+            out = writeHexEscape(out, c);
         }
     }
+    return out;
+}
+
+void AppendEscapedCell(std::string& out, std::string_view utf8)
+{
+    const std::size_t old = out.size();
+    out.resize(old + 4 * utf8.size());
+    out.resize(static_cast<std::size_t>(WriteEscapedCell(out.data() + old, utf8) - out.data()));
 }
 
 std::string EscapeCell(std::string_view utf8)

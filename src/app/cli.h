@@ -17,5 +17,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 /// One listing cell for a terminal: control characters as \xNN, "\" as "\\".
 std::string EscapeCell(std::string_view utf8);
 void AppendEscapedCell(std::string& out, std::string_view utf8);
+/// The same into out, which must have room for 4 x utf8.size() bytes (the
+/// most an escape takes); returns the end of what was written.
+char* WriteEscapedCell(char* out, std::string_view utf8);
 
 inline constexpr const char* VelquinVersion = "5.2";

@@ -19,25 +19,38 @@ const std::string_view DumpUsage = "       velquin --dump FILE [--page N | --all
 
 namespace {
 
-/// Writes rows as TAB-joined escaped cells, in large chunks.
-bool printRows(const std::vector<TListingRow>& rows, TOutput& out)
+/// Writes the listing of a page as TAB-joined escaped cells, in large chunks,
+/// row by row as it is built; returns whether the listing failed.
+bool printListing(const TTiffFile& file, int page, bool hex, TOutput& out)
 {
-    std::string buffer;
-    buffer.reserve(1 << 16);
-    for (const TListingRow& row : rows) {
+    constexpr std::size_t kChunk = 1 << 16;
+    std::vector<char> buffer(kChunk);
+    std::size_t used = 0;
+    const auto flush = [&] {
+        out.Write({buffer.data(), used}); // after a failure it writes nothing more
+        used = 0;
+    };
+    const bool failed = ForEachListingRow(file, page, hex, [&](TListingCells row) {
+        // Room for the row escaped at most, each cell with its TAB or end of line.
+        std::size_t room = 0;
+        for (const std::string_view cell : row)
+            room += 4 * cell.size() + 1;
+        if (buffer.size() - used < room + 1) {
+            flush();
+            if (buffer.size() < room + 1)
+                buffer.resize(room + 1);
+        }
+        char* p = buffer.data() + used;
         for (std::size_t i = 0; i < row.size(); ++i) {
             if (i)
-                buffer.push_back('\t');
-            AppendEscapedCell(buffer, row[i]);
+                *p++ = '\t';
+            p = WriteEscapedCell(p, row[i]);
         }
-        buffer.push_back('\n');
-        if (buffer.size() > (1 << 16) - 1024) {
-            if (!out.Write(buffer))
-                return false;
-            buffer.clear();
-        }
-    }
-    return out.Write(buffer);
+        *p++ = '\n';
+        used = static_cast<std::size_t>(p - buffer.data());
+    });
+    flush();
+    return failed;
 }
 
 /// A page number from 1 up; anything else (0, negative, not a number, too large) is refused.
@@ -113,9 +126,7 @@ int RunDumpCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const int last = allPages ? std::max(1, file.PageCount()) : page;
     try { // memory that runs out while the listing is built is reported like the reader's
         for (int p = first; p <= last && !output.Failed(); ++p) {
-            const TListing listing = BuildListing(file, p, hex);
-            printRows(listing.Rows, output);
-            if (listing.Failed) {
+            if (printListing(file, p, hex, output)) {
                 output.Flush();
                 err << "Input file wrong\n";
                 status = 1;

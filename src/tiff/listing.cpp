@@ -16,47 +16,75 @@ std::string_view ExtractFileName(std::string_view path)
 
 namespace {
 
-/// A position or count cell: the Part's 32-bit cell, whole in a BigTIFF file.
-std::string numberCell(const TTiffFile& file, std::int64_t value, bool hex)
-{
-    return file.IsBigTiff() ? WideNumberText(static_cast<std::uint64_t>(value), hex)
-                            : NumberText(static_cast<std::int32_t>(value), hex);
-}
+/// Text for the cells of one row, side by side in place of a string each.
+class TCellText {
+public:
+    /// The decimal text of a number.
+    std::string_view Decimal(std::int32_t value) { return keep(WriteNumberText(next(), value, false)); }
+    /// A position or count: NumberText's 32-bit cell, whole in a BigTIFF file.
+    std::string_view Number(const TTiffFile& file, std::int64_t value, bool hex)
+    {
+        if (file.IsBigTiff())
+            return keep(WriteWideNumberText(next(), static_cast<std::uint64_t>(value), hex));
+        return Classic(static_cast<std::int32_t>(value), hex);
+    }
+    std::string_view Classic(std::int32_t value, bool hex) { return keep(WriteNumberText(next(), value, hex)); }
+
+private:
+    char* next() { return m_bytes + m_used; }
+    std::string_view keep(char* end)
+    {
+        const std::string_view text(next(), static_cast<std::size_t>(end - next()));
+        m_used += text.size();
+        return text;
+    }
+    // The numbers of a row: Nr, Tag Pos, Tag nr, Length, Value Pos.
+    char m_bytes[5 * kNumberTextRoom];
+    std::size_t m_used = 0;
+};
 
 } // namespace
+
+bool ForEachListingRow(const TTiffFile& file, int page, bool hex, const std::function<void(TListingCells)>& row)
+{
+    const auto emit = [&row](std::initializer_list<std::string_view> cells) { row({cells.begin(), cells.size()}); };
+    const std::string pages = std::to_string(file.PageCount());
+    const std::string current = std::to_string(page);
+    emit({"", "", "Filename", ExtractFileName(file.FileName)});
+    emit({"", "", "", "Total Pages", pages});
+    emit({"", "", "", "Current Page", current});
+    emit({"", "", "", "Header Byte order", file.ByteOrderText()});
+    emit({});
+
+    const TTiffPage* p = file.Pages.GetPage(page - 1);
+    if (!p)
+        return true;
+    int nr = 0;
+    for (const TTag& tag : p->Tags) {
+        ++nr;
+        TCellText text;
+        if (!tag.IsRead()) {
+            // No number, so no name: the listing ends here, after the cells
+            // that could be written before the name was looked up.
+            emit({text.Decimal(nr), text.Classic(static_cast<std::int32_t>(tag.EntryPos), hex), ""});
+            return true;
+        }
+        // A braced list is evaluated in order, so the numbers' texts lie side by side.
+        emit({text.Decimal(nr), text.Number(file, tag.EntryPos, hex), text.Decimal(tag.Number()), tag.TagName(),
+              tag.ValueText, tag.TypeName(), text.Number(file, tag.Count, hex), text.Number(file, tag.ValuePos, hex)});
+    }
+    emit({});
+    emit({"", "", "", BannerTitle, BannerText});
+    return false;
+}
 
 TListing BuildListing(const TTiffFile& file, int page, bool hex)
 {
     TListing out;
-    auto& rows = out.Rows;
-    rows.push_back({"", "", "Filename", std::string(ExtractFileName(file.FileName))});
-    rows.push_back({"", "", "", "Total Pages", std::to_string(file.PageCount())});
-    rows.push_back({"", "", "", "Current Page", std::to_string(page)});
-    rows.push_back({"", "", "", "Header Byte order", std::string(file.ByteOrderText())});
-    rows.emplace_back();
-
-    const TTiffPage* p = file.Pages.GetPage(page - 1);
-    if (!p) {
-        out.Failed = true;
-        return out;
-    }
-    rows.reserve(rows.size() + static_cast<std::size_t>(p->Tags.Count()) + 2);
-    int nr = 0;
-    for (const TTag& tag : p->Tags) {
-        ++nr;
-        if (!tag.IsRead()) {
-            // No number, so no name: the listing ends here, after the cells
-            // that could be written before the name was looked up.
-            rows.push_back({std::to_string(nr), NumberText(tag.EntryPos, hex), ""});
-            out.Failed = true;
-            return out;
-        }
-        rows.push_back({std::to_string(nr), numberCell(file, tag.EntryPos, hex), tag.TagNr(),
-                        std::string(tag.TagName()), std::string(tag.ValueText), std::string(tag.TypeName()),
-                        numberCell(file, tag.Count, hex), numberCell(file, tag.ValuePos, hex)});
-    }
-    rows.emplace_back();
-    rows.push_back({"", "", "", std::string(BannerTitle), std::string(BannerText)});
+    if (const TTiffPage* p = file.Pages.GetPage(page - 1))
+        out.Rows.reserve(FirstTagRow + static_cast<std::size_t>(p->Tags.Count()) + 2);
+    out.Failed = ForEachListingRow(file, page, hex,
+                                   [&out](TListingCells cells) { out.Rows.emplace_back(cells.begin(), cells.end()); });
     return out;
 }
 

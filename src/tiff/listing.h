@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,14 @@ struct TListing {
 
 /// Builds the rows for the 1-based page; never throws.
 TListing BuildListing(const TTiffFile& file, int page, bool hex);
+
+/// The cells of one row, valid only while the row is handed over.
+using TListingCells = std::span<const std::string_view>;
+
+/// The rows BuildListing builds, handed to row one at a time instead of kept
+/// (a page of 65,535 entries lists without a string per cell); returns what
+/// TListing::Failed would hold. Throws what row throws.
+bool ForEachListingRow(const TTiffFile& file, int page, bool hex, const std::function<void(TListingCells)>& row);
 
 /// Status-bar texts of the file name, page position and physical size.
 std::string FileNamePanelText(std::string_view path);

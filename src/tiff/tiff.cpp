@@ -303,28 +303,43 @@ std::uint32_t ReadLong(TStream& stream)
     return v;
 }
 
+namespace {
+
+/// Hex digits as the listing shows them: upper case.
+char* upperHex(char* first, char* last)
+{
+    for (char* c = first; c != last; ++c)
+        if (*c >= 'a' && *c <= 'f')
+            *c = static_cast<char>(*c - 'a' + 'A');
+    return last;
+}
+
+} // namespace
+
+char* WriteNumberText(char* out, std::int32_t value, bool hex)
+{
+    if (hex)
+        return upperHex(out, std::to_chars(out, out + kNumberTextRoom, static_cast<std::uint32_t>(value), 16).ptr);
+    return std::to_chars(out, out + kNumberTextRoom, value).ptr;
+}
+
+char* WriteWideNumberText(char* out, std::uint64_t value, bool hex)
+{
+    if (hex)
+        return upperHex(out, std::to_chars(out, out + kNumberTextRoom, value, 16).ptr);
+    return std::to_chars(out, out + kNumberTextRoom, value).ptr;
+}
+
 std::string NumberText(std::int32_t value, bool hex)
 {
-    char buf[16];
-    const auto r = hex ? std::to_chars(buf, buf + sizeof buf, static_cast<std::uint32_t>(value), 16)
-                       : std::to_chars(buf, buf + sizeof buf, value);
-    std::string s(buf, r.ptr);
-    if (hex)
-        for (char& c : s)
-            if (c >= 'a' && c <= 'f')
-                c = static_cast<char>(c - 'a' + 'A');
-    return s;
+    char buf[kNumberTextRoom];
+    return std::string(buf, WriteNumberText(buf, value, hex));
 }
 
 std::string WideNumberText(std::uint64_t value, bool hex)
 {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, hex ? 16 : 10);
-    std::string s(buf, r.ptr);
-    for (char& c : s)
-        if (c >= 'a' && c <= 'f')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
+    char buf[kNumberTextRoom];
+    return std::string(buf, WriteWideNumberText(buf, value, hex));
 }
 
 std::int32_t StrToInt(std::string_view text)

@@ -51,6 +51,11 @@ std::string NumberText(std::int32_t value, bool hex);
 /// The same for a BigTIFF file, whose positions and counts take 64 bits:
 /// unsigned decimal, or upper-case hex of all 64 bits.
 std::string WideNumberText(std::uint64_t value, bool hex);
+/// The same written to out, which has room for kNumberTextRoom characters;
+/// they return the end of what they wrote.
+inline constexpr std::size_t kNumberTextRoom = 20;
+char* WriteNumberText(char* out, std::int32_t value, bool hex);
+char* WriteWideNumberText(char* out, std::uint64_t value, bool hex);
 
 /// Whole decimal number, optionally after blanks and a sign; throws EConvertError.
 std::int32_t StrToInt(std::string_view text);

@@ -3,6 +3,8 @@
 #include "support/clirun.h"
 #include "support/tempdir.h"
 #include "support/tiffbuilder.h"
+#include "tiff/listing.h"
+#include "tiff/tiff.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +69,57 @@ TEST(Dump, EscapesControlCharactersAndBackslashes)
     // a byte of a name that is not UTF-8, and stays as it is.
     EXPECT_EQ(EscapeCell("\xC2" "A\xC2"), "\xC2" "A\xC2");
     EXPECT_EQ(EscapeCell("\xC2\xA0"), "\xC2\xA0");
+}
+
+TEST(Dump, EscapesEveryByteWhereverItStandsInALongCell)
+{
+    // Long cells are scanned eight bytes at a time: each byte value, and each
+    // C1 control as its two UTF-8 bytes, at each place against the byte's own escape.
+    const std::string x(24, 'x');
+    for (int b = 0; b < 256; ++b) {
+        const std::string one(1, static_cast<char>(b));
+        for (std::size_t at = 0; at < x.size(); ++at) {
+            std::string cell = x;
+            cell[at] = one[0];
+            ASSERT_EQ(EscapeCell(cell), x.substr(0, at) + EscapeCell(one) + x.substr(at + 1)) << b << " at " << at;
+        }
+    }
+    for (std::size_t at = 0; at + 1 < x.size(); ++at) {
+        std::string cell = x;
+        cell.replace(at, 2, "\u0085");
+        ASSERT_EQ(EscapeCell(cell), x.substr(0, at) + "\\x85" + x.substr(at + 2)) << at;
+    }
+}
+
+TEST(Dump, LongListingsAndHugeCellsPrintWhole)
+{
+    // Rows are written as they are built, in chunks: thousands of rows and a
+    // cell far larger than a chunk come out as the listing's rows.
+    TempDir dir;
+    TiffBuilder b;
+    const auto huge = b.Data(std::string(300000, 'h') + "\t\\");
+    const auto small = b.Data("a text\nof two lines");
+    std::vector<TestEntry> entries;
+    for (std::uint16_t i = 0; i < 3000; ++i)
+        entries.push_back(i == 1500 ? TestEntry::At(270, tAscii, 300002, huge)
+                          : i % 3   ? TestEntry::Short(i, i)
+                                    : TestEntry::At(305, tAscii, 19, small));
+    b.Page(entries);
+    const std::string path = dir.Write("long.tif", b.Build());
+
+    TTiffFile file;
+    file.Open(path);
+    std::string expected;
+    for (const TListingRow& row : BuildListing(file, 1, true).Rows) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            expected += (i ? "\t" : "") + EscapeCell(row[i]);
+        expected += '\n';
+    }
+    const CliRun r = run({"--dump", path, "--hex"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.size(), expected.size());
+    EXPECT_TRUE(r.out == expected);
+    EXPECT_NE(r.out.find(std::string(300000, 'h') + "\\x09\\\\\tAscii"), std::string::npos);
 }
 
 TEST(Dump, PrintsTheRowsOfAPage)
