@@ -981,23 +981,28 @@ void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk&
             const std::uint64_t number = *kind == TDirectoryKind::SubIfd ? ++subIfds : 0;
             if (offset == 0)
                 continue;
+            // A directory not read is told once for its entry, and named only
+            // then: an entry may give thousands of offsets met before.
+            const bool fresh = walk.seen.Insert(offset);
+            if ((!fresh || depth > kMaxDepth) && std::exchange(told, true))
+                continue;
             TDirectory directory;
             directory.Id = from.Id + "/" + name + (number ? std::to_string(number) : std::string());
             directory.Kind = *kind;
             directory.Parent = static_cast<int>(parent);
             directory.Offset = offset;
-            const std::string what = "the " + std::string(kindName(*kind)) + " directory at " + std::to_string(offset);
-            if (!walk.seen.Insert(offset)) {
-                if (!std::exchange(told, true))
-                    report("", what + " is a directory read already: not read again", directory);
+            const auto what = [&] {
+                return "the " + std::string(kindName(*kind)) + " directory at " + std::to_string(offset);
+            };
+            if (!fresh) {
+                report("", what() + " is a directory read already: not read again", directory);
                 continue;
             }
             if (depth > kMaxDepth) {
-                if (!std::exchange(told, true))
-                    report("",
-                           what + " lies more than " + std::to_string(kMaxDepth) +
-                               " directories below its page: not read",
-                           directory);
+                report("",
+                       what() + " lies more than " + std::to_string(kMaxDepth) +
+                           " directories below its page: not read",
+                       directory);
                 continue;
             }
             if (!afford(stream, directory, kSubDirectoryCost, sizeof(TEntry))) {

@@ -195,6 +195,22 @@ TEST_P(Tree, NestingAndSubIfdArraysStayBounded)
     EXPECT_NE(t.reports[0].Sentence.find("more than 8 directories below its page"), std::string::npos);
 }
 
+TEST_P(Tree, OffsetsMetBeforeAreToldOnceAndCostLittle)
+{
+    // A SubIFDs entry of a million values, all the same directory: it is read
+    // once, the repeats are told once, and none of them is named on its own.
+    const auto sub = b.Directory({TestEntry::Short(256, 1)});
+    const auto offsets = b.Offsets(std::vector<std::uint64_t>(1'000'000, sub));
+    b.Page({TestEntry::At(330, big ? tIfd8 : tIfd, 1'000'000, offsets)});
+    const auto start = std::chrono::steady_clock::now();
+    OpenedTiff t(b.Build());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(ids(*t.file), (std::vector<std::string>{"1", "1/subifd1"}));
+    ASSERT_EQ(t.reports.size(), 1u);
+    EXPECT_EQ(t.reports[0].DirectoryId, "1/subifd2");
+    EXPECT_NE(t.reports[0].Sentence.find("read already"), std::string::npos);
+}
+
 // ---------------------------------------------------------------- BigTIFF
 
 namespace {
