@@ -8,12 +8,16 @@ quartiles are printed beside the ratio of the medians.
     compare.py [--runs N] [--warmup N] -- NAME=CMD ... 
 
 Each CMD is a shell-free argument string split on blanks (paths must not
-contain blanks); stdout goes to /dev/null.
+contain blanks); stdout goes to /dev/null. The peak memory comes from one
+more run of each under /usr/bin/time, untimed: a child forked from this
+script reports at least the script's own size as its high-water mark.
 """
 import argparse
 import os
 import statistics
+import subprocess
 import sys
+import tempfile
 import time
 
 
@@ -27,10 +31,17 @@ def run_once(argv):
             os.execvp(argv[0], argv)
         finally:
             os._exit(127)
-    _, status, usage = os.wait4(pid, 0)
+    _, status = os.waitpid(pid, 0)
     elapsed = time.perf_counter() - start
-    code = os.waitstatus_to_exitcode(status)
-    return elapsed, usage.ru_maxrss / 1024.0, code  # ru_maxrss is in KiB on Linux
+    return elapsed, os.waitstatus_to_exitcode(status)
+
+
+def peak_mib(argv):
+    """Peak resident memory of one run, from /usr/bin/time."""
+    with tempfile.NamedTemporaryFile("r") as report:
+        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] + argv,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return int(report.read().split()[-1]) / 1024.0
 
 
 def main():
@@ -47,14 +58,13 @@ def main():
         for _, argv in cmds:
             run_once(argv)
     times = {name: [] for name, _ in cmds}
-    peaks = {name: 0.0 for name, _ in cmds}
     codes = {name: set() for name, _ in cmds}
     for _ in range(args.runs):
         for name, argv in cmds:
-            t, rss, code = run_once(argv)
+            t, code = run_once(argv)
             times[name].append(t)
-            peaks[name] = max(peaks[name], rss)
             codes[name].add(code)
+    peaks = {name: peak_mib(argv) for name, argv in cmds}
     first = cmds[0][0]
     base = statistics.median(times[first])
     print("%-14s %10s %19s %7s %21s %10s %s" % ("command", "median ms", "quartiles ms", "ratio",
@@ -75,6 +85,7 @@ def quartiles(values):
         return values[0], values[0], values[0]
     q1, q2, q3 = statistics.quantiles(values, n=4)
     return q1, q2, q3
+
 
 if __name__ == "__main__":
     sys.exit(main())
