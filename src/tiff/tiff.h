@@ -117,7 +117,9 @@ public:
     explicit TTag(const TTiffFile* owner) : OwnerFile(owner) {}
 
     /// Reads the entry at pos; short reads and failed divisions end the entry
-    /// silently with the fields set so far.
+    /// silently with the fields set so far. The value text is kept in the
+    /// owner file's memory until the file goes, from what its reading left
+    /// of its budget.
     void ReadEntry(TStream& stream, std::uint64_t pos);
 
     /// The tag number as decimal text; empty while unread.

@@ -1,6 +1,7 @@
 // Decoding of one directory entry, in both byte orders.
-#include "tiff/errors.h"
 #include "testfile.h"
+#include "tiff/errors.h"
+#include "tiff/stream.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,7 @@ protected:
 };
 
 // Builds a one-page file from entries whose data the callback adds first.
-template <class F>
-OpenedTiff single(bool big, F makeEntries)
+template <class F> OpenedTiff single(bool big, F makeEntries)
 {
     TiffBuilder b(big);
     b.Page(makeEntries(b));
@@ -84,7 +84,8 @@ TEST_P(EntryTest, ByteRule)
 {
     OpenedTiff t = single(big(), [&](TiffBuilder& b) {
         const auto data = b.Data(std::string_view("\x41\x42\x01\x43\x44\x00", 6));
-        return std::vector<TestEntry>{TestEntry::Inline(1, tByte, 1, "A"), TestEntry::Inline(2, tByte, 4, "\xFF\x02\x03\x04"),
+        return std::vector<TestEntry>{TestEntry::Inline(1, tByte, 1, "A"),
+                                      TestEntry::Inline(2, tByte, 4, "\xFF\x02\x03\x04"),
                                       TestEntry::At(700, tByte, 6, data)};
     });
     EXPECT_EQ(t.tag(0).ValueText, "65");
@@ -125,8 +126,16 @@ TEST_P(EntryTest, RationalRoundsHalvesToEven)
         std::int32_t n, d;
         const char* text;
     };
-    const Case cases[] = {{300, 1, "300"}, {1, 3, "0"},   {2, 3, "1"},     {5, 2, "2"},   {7, 2, "4"},
-                          {-5, 2, "-2"},   {2540, 10, "254"}, {145, 2, "72"}, {0, 0, " "}, {5, 0, " "},
+    const Case cases[] = {{300, 1, "300"},
+                          {1, 3, "0"},
+                          {2, 3, "1"},
+                          {5, 2, "2"},
+                          {7, 2, "4"},
+                          {-5, 2, "-2"},
+                          {2540, 10, "254"},
+                          {145, 2, "72"},
+                          {0, 0, " "},
+                          {5, 0, " "},
                           {-2147483647 - 1, -1, "2147483648"}};
     TiffBuilder b(big());
     std::vector<TestEntry> entries;
@@ -143,9 +152,12 @@ TEST_P(EntryTest, RationalRoundsHalvesToEven)
 TEST_P(EntryTest, TypeCodesOutsideTheKnownOnes)
 {
     OpenedTiff t = single(big(), [&](TiffBuilder&) {
-        return std::vector<TestEntry>{TestEntry::Inline(1, 0, 1, "A"),           TestEntry::Inline(2, 13, 1, "A"),
-                                      TestEntry::Inline(3, tUndefined, 4, "ABCD"), TestEntry::Inline(4, 257, 1, "A"),
-                                      TestEntry::Inline(5, tSByte, 1, "A"),      TestEntry::Inline(6, tSRational, 1, "A")};
+        return std::vector<TestEntry>{TestEntry::Inline(1, 0, 1, "A"),
+                                      TestEntry::Inline(2, 13, 1, "A"),
+                                      TestEntry::Inline(3, tUndefined, 4, "ABCD"),
+                                      TestEntry::Inline(4, 257, 1, "A"),
+                                      TestEntry::Inline(5, tSByte, 1, "A"),
+                                      TestEntry::Inline(6, tSRational, 1, "A")};
     });
     EXPECT_EQ(t.tag(0).TypeName(), "Unknown");
     EXPECT_EQ(t.tag(0).FieldType, 255);
@@ -217,4 +229,28 @@ TEST_P(EntryTest, LargeDirectoryKeepsEveryEntryAndWhatACutOneHolds)
     EXPECT_EQ(cut.tag(700).ValueText, " ");
     EXPECT_FALSE(cut.tag(701).IsRead());
     EXPECT_EQ(cut.messages.front(), "streamsize");
+}
+
+TEST_P(EntryTest, EntryReadAgainAfterOpenIsTheSame)
+{
+    // A view that reads an entry when asked (after Open has closed the file)
+    // gets the fields and text the page holds; its text lives with the file.
+    const std::string text = "R\xE9sum\xE9 of a text long enough for memory of its own";
+    OpenedTiff t = single(big(), [&](TiffBuilder& b) {
+        const std::uint32_t at = b.Data(text);
+        return std::vector<TestEntry>{TestEntry::Short(256, 640), TestEntry::Long(257, 123456789),
+                                      TestEntry::At(270, tAscii, text.size(), at),
+                                      TestEntry::At(282, tRational, 1, at)};
+    });
+    TStream stream(t.bytes);
+    for (int i = 0; i < t.page().Tags.Count(); ++i) {
+        TTag again(t.file.get());
+        again.ReadEntry(stream, static_cast<std::uint64_t>(t.tag(i).EntryPos));
+        EXPECT_EQ(again.ValueText, t.tag(i).ValueText) << i;
+        EXPECT_EQ(again.Number(), t.tag(i).Number());
+        EXPECT_EQ(again.ValuePos, t.tag(i).ValuePos);
+        EXPECT_EQ(again.Count, t.tag(i).Count);
+    }
+    EXPECT_EQ(t.tag(2).ValueText, "R\u00E9sum\u00E9 of a text long enough for memory of its own");
+    EXPECT_EQ(t.tag(1).ValueText, "123456789");
 }
