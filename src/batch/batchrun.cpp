@@ -3,8 +3,10 @@
 #include "batch/dirlisting.h"
 #include "batch/results.h"
 #include "batch/searchlist.h"
+#include "batch/tagitem.h"
 #include "tiff/errors.h"
 #include "tiff/tiff.h"
+#include "tiff/valuesource.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,17 +15,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-/// The tag number whose decimal text equals the digits exactly, or -1: a
-/// leading zero, no digits or a number beyond 16 bits matches no tag.
-int matchingTagNumber(std::string_view digits)
-{
-    if (digits.empty() || digits.size() > 5 || (digits.size() > 1 && digits[0] == '0'))
-        return -1;
-    int number = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    return number <= 0xFFFF ? number : -1;
-}
 
 /// The system's reason inside the reader's "Cannot open file "P". REASON".
 std::string openFailureReason(const std::string& message, const std::string& path)
@@ -63,6 +54,8 @@ TBatchOutcome TBatchRun::Run(const TBatchOptions& options)
 {
     StopRequested = false;
     m_options = options;
+    // Classic runs read the pages alone; the tree only when an item asks for it.
+    m_scope = NamesDirectoryKind(m_list) ? TReadScope::Everything : TReadScope::Pages;
     m_host.ClearResults();
     m_counts = {};
     m_host.ShowCounters(0, 0);
@@ -100,6 +93,7 @@ TBatchOutcome TBatchRun::Run(const TBatchOptions& options)
 
 void TBatchRun::finishRun()
 {
+    m_values.reset();
     BatchFile.reset();
     m_host.ShowStatus(std::string(batchtext::StatusFinished));
 }
@@ -169,6 +163,7 @@ bool TBatchRun::isExcluded(const std::string& path) const
 
 bool TBatchRun::openBatchFile()
 {
+    m_values.reset();
     BatchFile.reset();
     m_fileDamaged = false;
     BatchFile = std::make_unique<TTiffFile>(
@@ -176,7 +171,7 @@ bool TBatchRun::openBatchFile()
             m_fileDamaged = true;
             m_host.ShowReaderMessage(m_currentPath, message);
         },
-        TReadScope::Pages);
+        m_scope);
     try {
         BatchFile->Open(m_currentPath);
     } catch (const EInvalidTiff& e) {
@@ -198,7 +193,19 @@ bool TBatchRun::openBatchFile()
         notRead(m_currentPath, missingFileReason(m_currentPath));
         return false;
     }
-    return true;
+    return m_scope == TReadScope::Pages || openValues();
+}
+
+bool TBatchRun::openValues()
+{
+    // The values below the pages are read from the file when a line asks for
+    // them, at the positions the read found: it must still be that file.
+    m_values = std::make_unique<TValueSource>(m_currentPath);
+    if (m_values->Stamp() == BatchFile->Stamp)
+        return true;
+    m_values.reset();
+    notRead(m_currentPath, "the file changed while it was read");
+    return false;
 }
 
 void TBatchRun::notRead(const std::string& path, const std::string& reason)
@@ -257,9 +264,16 @@ void TBatchRun::BuildValueCells(int pageIndex, const std::string& separator, std
     for (const TTagSearchEntry& entry : m_list.Entries()) {
         if (!entry.Checked)
             continue;
-        const int number = matchingTagNumber(EntryTagNumber(entry.Text));
+        const TTagItem item = TagItemOf(entry.Text);
+        const int number = item.Number;
         bool matched = false;
-        if (page && number >= 0) {
+        if (item.Kind && m_values) {
+            ForEachKindValue(*BatchFile, pageIndex, item, *m_values, [&](std::string_view text) {
+                line += separator;
+                appendValueField(line, m_options.TrimValue ? TrimBlanksAndControls(text) : text);
+                matched = true;
+            });
+        } else if (page && number >= 0 && !item.Kind) {
             for (const TTag& tag : page->Tags) {
                 if (!tag.IsRead() || tag.Number() != number)
                     continue;

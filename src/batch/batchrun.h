@@ -8,6 +8,8 @@
 
 class TTagSearchList;
 class TTiffFile;
+class TValueSource;
+enum class TReadScope;
 struct TReaderMessage;
 
 // The batch run: from a starting directory (and every directory below it) it
@@ -126,6 +128,8 @@ private:
     bool isExcluded(const std::string& path) const;
     /// Opens m_currentPath as BatchFile; false (told and counted) when it is not read as TIFF.
     bool openBatchFile();
+    /// Opens m_values on the file just read; false (told and counted) when it changed since.
+    bool openValues();
     void notRead(const std::string& path, const std::string& reason);
     void WalkSubdirectories(const std::string& directory, const std::vector<std::string>& subdirectories);
     void appendDataLine(const std::string& path, const std::string& name, int pageIndex);
@@ -136,6 +140,9 @@ private:
     TBatchHost& m_host;
     TBatchOptions m_options;
     std::unique_ptr<TTiffFile> BatchFile;
+    TReadScope m_scope{};
+    /// BatchFile's bytes, for the values below its pages (kind items only).
+    std::unique_ptr<TValueSource> m_values;
     std::string m_currentPath;
     std::string m_line;
     TBatchCounts m_counts;
