@@ -6,7 +6,7 @@ packages=(
   cmake g++ ninja-build pkg-config python3 libcli11-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-gtk-platformtheme qt6-svg-dev
-  libtiff-tools poppler-utils xvfb xauth
+  libtiff-tools python3-tifffile poppler-utils xvfb xauth
   fonts-liberation2 xdg-utils
   dpkg-dev file desktop-file-utils appstream groff-base
   clang libclang-rt-14-dev
