@@ -7,6 +7,8 @@
 #include "batch/pathlist.h"
 #include "batch/results.h"
 #include "batch/searchlist.h"
+#include "batch/tagitem.h"
+#include "tagnames/directorytags.h"
 #include "tagnames/utagdescription.h"
 #include "tiff/errors.h"
 #include "tiff/tiff.h"
@@ -21,11 +23,12 @@
 #include <fcntl.h>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <unistd.h>
 
 const std::string_view BatchUsage =
-    "       velquin --batch DIR [--tags N[=TITLE],...] [--separator S] [--no-header]\n"
+    "       velquin --batch DIR [--tags [KIND:]N[=TITLE],...] [--separator S] [--no-header]\n"
     "                     [--first-page-only] [--no-root] [--no-subdirectories]\n"
     "                     [--no-trim] [--output FILE] [--verbose] [--jobs N]\n"
     "                                      export tags of every *.tif below DIR\n"
@@ -36,16 +39,30 @@ namespace {
 
 /// "256" or "256=Width": the entry a user would add in the Batch tab, with the
 /// default entry's title, or else the dictionary's name, when none is given.
+/// "exif:36867" or "gps:2=Latitude": a tag of the directories of that kind
+/// below each page, titled by the kind's table when no title is given.
 /// Returns why the item is refused, or an empty text.
 std::string addTagItem(TTagSearchList& list, std::string_view item)
 {
     const std::size_t eq = item.find('=');
-    const std::string_view number = item.substr(0, eq);
+    const std::string_view key = item.substr(0, eq);
+    const std::size_t colon = key.find(':');
+    const std::string_view number = colon == std::string_view::npos ? key : key.substr(colon + 1);
+    std::optional<TDirectoryKind> kind;
+    if (colon != std::string_view::npos && !(kind = DirectoryKindNamed(key.substr(0, colon))))
+        return "--tags: \"" + std::string(key.substr(0, colon)) +
+               "\" is not a directory kind (exif, gps, interop, subifd)";
     if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos)
-        return "--tags takes NUMBER or NUMBER=TITLE items separated by commas";
+        return "--tags takes NUMBER, NUMBER=TITLE, KIND:NUMBER or KIND:NUMBER=TITLE items separated by commas";
     std::string title;
     if (eq != std::string_view::npos) {
         title = item.substr(eq + 1);
+    } else if (kind) {
+        long long value = 0;
+        const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
+        title = r.ec == std::errc() && value <= 0xFFFF
+                    ? TrimBlanksAndControls(directoryTagName(*kind, static_cast<std::uint16_t>(value)))
+                    : TrimBlanksAndControls(GetTagDescription(-1));
     } else {
         const auto def = std::find_if(DefaultTagEntries.begin(), DefaultTagEntries.end(),
                                       [&](std::string_view entry) { return EntryTagNumber(entry) == number; });
@@ -60,7 +77,7 @@ std::string addTagItem(TTagSearchList& list, std::string_view item)
     }
     // The list holds an entry once; a second column of the same title would
     // otherwise be dropped without a word.
-    if (list.Add(number, title) < 0)
+    if (list.Add(key, title) < 0)
         return "--tags names \"" + std::string(item) + "\" twice";
     return {};
 }

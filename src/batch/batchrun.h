@@ -1,5 +1,7 @@
 #pragma once
 
+#include "batch/tagitem.h"
+
 #include <atomic>
 #include <bitset>
 #include <chrono>
@@ -184,15 +186,17 @@ private:
     // only the item, its own file reader and what stays fixed during a run.
     void readItem(TBatchItem& item, unsigned worker) const;
     void openBatchFile(TBatchItem& item, TTiffFile& BatchFile, TFileBytes& bytes) const;
-    void takeValues(TBatchItem& item, const TTiffFile& BatchFile) const;
+    void takeValues(TBatchItem& item, const TTiffFile& BatchFile, const TFileBytes& bytes) const;
+    void addCell(TBatchItem& item, const TTagItem& tagItem, std::string_view text) const;
 
     const TTagSearchList& m_list;
     TBatchHost& m_host;
     TBatchOptions m_options;
     /// Per entry of the list, the tag number it matches, or -1; the entries
     /// themselves cannot change during a run, only their check marks.
-    std::vector<int> m_entryNumbers;
-    std::bitset<0x10000> m_wanted;             ///< tag numbers some entry matches
+    std::vector<TTagItem> m_entryItems;        ///< what each entry of the list finds
+    std::bitset<0x10000> m_wanted;             ///< tag numbers some entry finds in a page's own directory
+    std::vector<TTagItem> m_kindItems;         ///< the items below the pages, once each
     mutable std::vector<TFileBytes> m_readers; ///< one per worker
     std::unique_ptr<TPool> m_pool;             ///< with more than one job
     TBatchChunk m_chunk;                       ///< items posted, not yet handed to the workers

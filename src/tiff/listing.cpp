@@ -23,17 +23,50 @@ std::string numberCell(const TTiffFile& file, std::int64_t value, bool hex)
                             : NumberText(static_cast<std::int32_t>(value), hex);
 }
 
+/// AppendTagRow, built in place: a page's listing makes a row per entry.
+[[gnu::always_inline]] inline void appendTagRow(std::vector<TListingRow>& rows, const TTiffFile& file, int nr,
+                                                const TTag& tag, std::string_view name, bool hex)
+{
+    rows.push_back({std::to_string(nr), numberCell(file, tag.EntryPos, hex), tag.TagNr(), std::string(name),
+                    tag.ValueText, std::string(tag.TypeName()), numberCell(file, tag.Count, hex),
+                    numberCell(file, tag.ValuePos, hex)});
+}
+
 } // namespace
+
+std::vector<TListingRow> HeaderRows(const TTiffFile& file, std::string_view label, std::string text)
+{
+    std::vector<TListingRow> rows;
+    rows.push_back({"", "", "Filename", std::string(ExtractFileName(file.FileName))});
+    rows.push_back({"", "", "", "Total Pages", std::to_string(file.PageCount())});
+    rows.push_back({"", "", "", std::string(label), std::move(text)});
+    rows.push_back({"", "", "", "Header Byte order", std::string(file.ByteOrderText())});
+    rows.emplace_back();
+    return rows;
+}
+
+void AppendTagRow(std::vector<TListingRow>& rows, const TTiffFile& file, int nr, const TTag& tag, std::string_view name,
+                  bool hex)
+{
+    appendTagRow(rows, file, nr, tag, name, hex);
+}
+
+TListingRow UnreadTagRow(int nr, const TTag& tag, bool hex)
+{
+    return {std::to_string(nr), NumberText(static_cast<std::int32_t>(tag.EntryPos), hex), ""};
+}
+
+void AppendClosingRows(std::vector<TListingRow>& rows)
+{
+    rows.emplace_back();
+    rows.push_back({"", "", "", std::string(BannerTitle), std::string(BannerText)});
+}
 
 TListing BuildListing(const TTiffFile& file, int page, bool hex)
 {
     TListing out;
     auto& rows = out.Rows;
-    rows.push_back({"", "", "Filename", std::string(ExtractFileName(file.FileName))});
-    rows.push_back({"", "", "", "Total Pages", std::to_string(file.PageCount())});
-    rows.push_back({"", "", "", "Current Page", std::to_string(page)});
-    rows.push_back({"", "", "", "Header Byte order", std::string(file.ByteOrderText())});
-    rows.emplace_back();
+    rows = HeaderRows(file, "Current Page", std::to_string(page));
 
     const TTiffPage* p = file.Pages.GetPage(page - 1);
     if (!p) {
@@ -47,16 +80,13 @@ TListing BuildListing(const TTiffFile& file, int page, bool hex)
         if (!tag.IsRead()) {
             // No number, so no name: the listing ends here, after the cells
             // that could be written before the name was looked up.
-            rows.push_back({std::to_string(nr), NumberText(tag.EntryPos, hex), ""});
+            rows.push_back(UnreadTagRow(nr, tag, hex));
             out.Failed = true;
             return out;
         }
-        rows.push_back({std::to_string(nr), numberCell(file, tag.EntryPos, hex), tag.TagNr(),
-                        std::string(tag.TagName()), tag.ValueText, std::string(tag.TypeName()),
-                        numberCell(file, tag.Count, hex), numberCell(file, tag.ValuePos, hex)});
+        appendTagRow(rows, file, nr, tag, tag.TagName(), hex);
     }
-    rows.emplace_back();
-    rows.push_back({"", "", "", std::string(BannerTitle), std::string(BannerText)});
+    AppendClosingRows(rows);
     return out;
 }
 

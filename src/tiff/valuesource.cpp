@@ -1,6 +1,7 @@
 #include "tiff/valuesource.h"
 
 #include "tiff/stream.h"
+#include "tiff/tiff.h"
 
 #include <algorithm>
 
@@ -30,4 +31,11 @@ std::vector<std::uint8_t> TValueSource::Read(std::uint64_t pos, std::size_t n)
     if (!p) // the file shrank since it was opened
         return {};
     return {p, p + take};
+}
+
+TTag TValueSource::ReadTag(const TTiffFile& file, std::uint64_t pos)
+{
+    TTag tag(&file);
+    tag.ReadEntry(*m_stream, pos);
+    return tag;
 }
