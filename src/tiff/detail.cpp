@@ -271,23 +271,6 @@ int directoryDepth(const TTiffFile& file, std::size_t directory)
     return depth;
 }
 
-std::string_view directoryKindName(TDirectoryKind kind)
-{
-    switch (kind) {
-    case TDirectoryKind::Page:
-        return "Page";
-    case TDirectoryKind::SubIfd:
-        return "SubIFD";
-    case TDirectoryKind::Exif:
-        return "Exif";
-    case TDirectoryKind::Gps:
-        return "GPS";
-    case TDirectoryKind::Interop:
-        return "Interoperability";
-    }
-    return "";
-}
-
 TListing buildDirectoryListing(const TTiffFile& file, std::size_t directory, TValueSource* source, bool hex)
 {
     TListing out;
@@ -343,16 +326,23 @@ std::string entryValueCell(std::uint16_t type, std::uint64_t count, std::span<co
     return count > items.size() ? text + ", …" : text;
 }
 
+bool namesSubDirectory(const TTiffFile& file, std::size_t directory, std::size_t entry)
+{
+    if (directory >= file.Directories.size() || entry >= file.Directories[directory].Entries.size())
+        return false;
+    const TDirectory& d = file.Directories[directory];
+    const TEntry& e = d.Entries[entry];
+    return namedKind(d.Kind, e.Tag) && holdsOffsets(e.Type) && e.Count != 0 && valueKnown(file, e);
+}
+
 TPointer pointedDirectory(const TTiffFile& file, std::size_t directory, std::size_t entry, TValueSource& source)
 {
     TPointer out;
-    if (directory >= file.Directories.size() || entry >= file.Directories[directory].Entries.size())
+    if (!namesSubDirectory(file, directory, entry))
         return out;
     const TDirectory& d = file.Directories[directory];
     const TEntry& e = d.Entries[entry];
     const std::optional<TDirectoryKind> kind = namedKind(d.Kind, e.Tag);
-    if (!kind || !holdsOffsets(e.Type) || e.Count == 0 || !valueKnown(file, e))
-        return out;
     checkSameFile(file, source);
     out.IsPointer = true;
     const std::uint64_t n = std::min(e.Count, kPointerOffsets);
@@ -391,6 +381,16 @@ TPointer pointedDirectory(const TTiffFile& file, std::size_t directory, std::siz
     return out;
 }
 
+std::string entryTitle(const TTiffFile& file, std::size_t directory, std::size_t entry)
+{
+    const TDirectory& d = file.Directories.at(directory);
+    const TEntry& e = d.Entries.at(entry);
+    const std::string where = d.Kind == TDirectoryKind::Page ? "on page " + d.Id : "in " + d.Id;
+    if (e.Stored < 2)
+        return "Entry " + std::to_string(entry + 1) + " " + where;
+    return trimmed(directoryTagName(d.Kind, e.Tag)) + " (" + std::to_string(e.Tag) + ") " + where;
+}
+
 TEntryDetail describeEntry(const TTiffFile& file, std::size_t directory, std::size_t entry, TValueSource& source,
                            std::uint64_t first, std::uint64_t pageItems)
 {
@@ -398,17 +398,15 @@ TEntryDetail describeEntry(const TTiffFile& file, std::size_t directory, std::si
     TEntryDetail out;
     const TDirectory& d = file.Directories.at(directory);
     const TEntry& e = d.Entries.at(entry);
-    const std::string where = d.Kind == TDirectoryKind::Page ? "on page " + d.Id : "in " + d.Id;
     const std::uint64_t fileSize = source.Size();
+    out.Title = entryTitle(file, directory, entry);
     if (e.Stored < 4) {
-        out.Title = "Entry " + std::to_string(entry + 1) + " " + where;
         out.Facts.push_back(e.Stored == 0
                                 ? "The entry at " + positionText(e.Position) + " lies past the end of the file"
                                 : "The entry at " + positionText(e.Position) + " is cut by the end of the file: only " +
                                       countText(e.Stored, "byte", "bytes") + " of it lie in the file");
         return out;
     }
-    out.Title = trimmed(directoryTagName(d.Kind, e.Tag)) + " (" + std::to_string(e.Tag) + ") " + where;
     const bool counted = e.Stored >= 4 + fieldBytes(file);
     out.Count = counted ? e.Count : 0;
     out.Facts.push_back("Type: " + std::string(fieldTypeName(e.Type)) + " (code " + std::to_string(e.Type) + ")" +

@@ -44,8 +44,6 @@ int pageNumberOf(const TTiffFile& file, std::size_t directory);
 std::optional<std::size_t> pageDirectory(const TTiffFile& file, int page);
 /// Steps from the directory up to its page: 0 for a page.
 int directoryDepth(const TTiffFile& file, std::size_t directory);
-/// "Page", "SubIFD", "Exif", "GPS", "Interoperability".
-std::string_view directoryKindName(TDirectoryKind kind);
 
 /// Items and text that a Value cell of a directory listing holds at most; the
 /// detail pane shows the rest.
@@ -80,6 +78,11 @@ struct TPointer {
     std::uint64_t Offset = 0;
 };
 
+/// The entry names a sub-directory: a SubIFDs, Exif or GPS entry of a page or
+/// a SubIFD, an Interoperability entry of an Exif directory, of a type that
+/// holds offsets. Reads nothing.
+bool namesSubDirectory(const TTiffFile& file, std::size_t directory, std::size_t entry);
+
 /// Reads up to a few hundred of the entry's offsets through source.
 TPointer pointedDirectory(const TTiffFile& file, std::size_t directory, std::size_t entry, TValueSource& source);
 
@@ -99,6 +102,10 @@ struct TEntryDetail {
     std::uint64_t Count = 0;     ///< items in the value, as stored
     std::uint64_t BytesRead = 0; ///< what this page took from the file
 };
+
+/// "ExposureTime (33434) in 1/exif", "ImageWidth (256) on page 1"; for an
+/// entry that lies past the end of the file, its number instead of its tag.
+std::string entryTitle(const TTiffFile& file, std::size_t directory, std::size_t entry);
 
 /// Entry `entry` of directory `directory` with the items [first, first +
 /// pageItems). Throws EFileChanged when source does not read the file that

@@ -158,23 +158,6 @@ constexpr std::uint64_t kPageCost = sizeof(TTiffPage) + sizeof(TDirectory) + kSu
 // Directories below a page, below a page... end here; real files nest three deep.
 constexpr int kMaxDepth = 8;
 
-std::string_view kindName(TDirectoryKind kind)
-{
-    switch (kind) {
-    case TDirectoryKind::Page:
-        return "page";
-    case TDirectoryKind::SubIfd:
-        return "SubIFD";
-    case TDirectoryKind::Exif:
-        return "Exif";
-    case TDirectoryKind::Gps:
-        return "GPS";
-    case TDirectoryKind::Interop:
-        return "Interoperability";
-    }
-    return "";
-}
-
 /// The directory an entry of a directory of kind parent points to, if any:
 /// SubIFDs, Exif and GPS below a page or a SubIFD, Interoperability below Exif.
 std::optional<TDirectoryKind> pointedKind(TDirectoryKind parent, std::uint16_t tag)
@@ -829,7 +812,7 @@ void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk&
             directory.Kind = *kind;
             directory.Parent = static_cast<int>(parent);
             directory.Offset = offset;
-            const std::string what = "the " + std::string(kindName(*kind)) + " directory at " + std::to_string(offset);
+            const std::string what = "the " + std::string(directoryKindName(*kind)) + " directory at " + std::to_string(offset);
             if (!walk.seen.insert(offset).second) {
                 if (!std::exchange(told, true))
                     report("", what + " is a directory read already: not read again", directory);
@@ -862,7 +845,7 @@ void TTiffFile::readSubDirectory(TStream& stream, TDirectory& directory)
     const bool swap = IsBigEndian();
     const TLayout& layout = m_bigTiff ? kBig : kClassic;
     const std::string what =
-        "the " + std::string(kindName(directory.Kind)) + " directory at " + std::to_string(directory.Offset);
+        "the " + std::string(directoryKindName(directory.Kind)) + " directory at " + std::to_string(directory.Offset);
     const std::string bytes = " (" + std::to_string(size) + " bytes)";
     const std::uint8_t* p = stream.Slice(directory.Offset, layout.count);
     if (!p) {
@@ -908,7 +891,7 @@ bool TTiffFile::afford(TStream& stream, const TDirectory& directory, std::uint64
         return true;
     }
     report("",
-           "reading stopped before the " + std::string(kindName(directory.Kind)) + " directory at " +
+           "reading stopped before the " + std::string(directoryKindName(directory.Kind)) + " directory at " +
                std::to_string(directory.Offset) + ": the directories read take all the memory this file may use",
            directory);
     return false;
