@@ -69,7 +69,12 @@ TForm1::TForm1(const QStringList& args, QWidget* parent) : QMainWindow(parent)
     connectOutsideCommands();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The file goes before the widgets do: nothing may look into it meanwhile.
+    DirectorySelector->SetFile(nullptr);
+    DetailPane->ShowNothing();
+}
 
 // ---------------------------------------------------------------- building the window
 
