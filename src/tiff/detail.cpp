@@ -57,30 +57,6 @@ bool valueKnown(const TTiffFile& file, const TEntry& e)
     return e.Inline || e.Stored >= entryBytes(file);
 }
 
-/// The kind of directory an entry of a directory of kind parent names: the
-/// reader's rule, so an entry that names one is never taken for a value
-/// elsewhere (GPS and Interoperability number their tags afresh).
-std::optional<TDirectoryKind> namedKind(TDirectoryKind parent, std::uint16_t tag)
-{
-    if (parent == TDirectoryKind::Page || parent == TDirectoryKind::SubIfd) {
-        if (tag == 330)
-            return TDirectoryKind::SubIfd;
-        if (tag == 34665)
-            return TDirectoryKind::Exif;
-        if (tag == 34853)
-            return TDirectoryKind::Gps;
-    }
-    if (parent == TDirectoryKind::Exif && tag == 40965)
-        return TDirectoryKind::Interop;
-    return std::nullopt;
-}
-
-/// Long, IFD, Long8 and IFD8: the types an offset is stored as.
-bool holdsOffsets(std::uint16_t type)
-{
-    return type == 4 || type == 13 || type == 16 || type == 18;
-}
-
 /// A name from a table, without the blanks that pad "Unknown Tag".
 std::string trimmed(std::string_view name)
 {
@@ -332,7 +308,9 @@ bool namesSubDirectory(const TTiffFile& file, std::size_t directory, std::size_t
         return false;
     const TDirectory& d = file.Directories[directory];
     const TEntry& e = d.Entries[entry];
-    return namedKind(d.Kind, e.Tag) && holdsOffsets(e.Type) && e.Count != 0 && valueKnown(file, e);
+    // The reader's rule for following an entry, so the two never disagree.
+    return pointedKind(d.Kind, e.Tag) && holdsOffsets(e.Type, file.IsBigTiff()) && e.Count != 0 &&
+           e.Stored >= entryBytes(file);
 }
 
 TPointer pointedDirectory(const TTiffFile& file, std::size_t directory, std::size_t entry, TValueSource& source)
@@ -342,7 +320,7 @@ TPointer pointedDirectory(const TTiffFile& file, std::size_t directory, std::siz
         return out;
     const TDirectory& d = file.Directories[directory];
     const TEntry& e = d.Entries[entry];
-    const std::optional<TDirectoryKind> kind = namedKind(d.Kind, e.Tag);
+    const std::optional<TDirectoryKind> kind = pointedKind(d.Kind, e.Tag);
     checkSameFile(file, source);
     out.IsPointer = true;
     const std::uint64_t n = std::min(e.Count, kPointerOffsets);
