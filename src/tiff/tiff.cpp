@@ -168,46 +168,6 @@ constexpr std::uint64_t kPageCost = sizeof(TTiffPage) + sizeof(TDirectory) + kSu
 // Directories below a page, below a page... end here; real files nest three deep.
 constexpr int kMaxDepth = 8;
 
-std::string_view kindName(TDirectoryKind kind)
-{
-    switch (kind) {
-    case TDirectoryKind::Page:
-        return "page";
-    case TDirectoryKind::SubIfd:
-        return "SubIFD";
-    case TDirectoryKind::Exif:
-        return "Exif";
-    case TDirectoryKind::Gps:
-        return "GPS";
-    case TDirectoryKind::Interop:
-        return "Interoperability";
-    }
-    return "";
-}
-
-/// The directory an entry of a directory of kind parent points to, if any:
-/// SubIFDs, Exif and GPS below a page or a SubIFD, Interoperability below Exif.
-std::optional<TDirectoryKind> pointedKind(TDirectoryKind parent, std::uint16_t tag)
-{
-    if (parent == TDirectoryKind::Page || parent == TDirectoryKind::SubIfd) {
-        if (tag == 330)
-            return TDirectoryKind::SubIfd;
-        if (tag == 34665)
-            return TDirectoryKind::Exif;
-        if (tag == 34853)
-            return TDirectoryKind::Gps;
-    }
-    if (parent == TDirectoryKind::Exif && tag == 40965)
-        return TDirectoryKind::Interop;
-    return std::nullopt;
-}
-
-/// Types whose values are offsets: LONG and IFD, and in BigTIFF LONG8 and IFD8.
-bool holdsOffsets(std::uint16_t type, bool big)
-{
-    return type == kLong + 1 || type == kTypeIfd || (big && (type == kTypeLong8 || type == kTypeIfd8));
-}
-
 bool isRegularFile(const std::string& path)
 {
     struct stat st {};
@@ -839,7 +799,8 @@ void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk&
             directory.Kind = *kind;
             directory.Parent = static_cast<int>(parent);
             directory.Offset = offset;
-            const std::string what = "the " + std::string(kindName(*kind)) + " directory at " + std::to_string(offset);
+            const std::string what =
+                "the " + std::string(directoryKindName(*kind)) + " directory at " + std::to_string(offset);
             if (!walk.seen.insert(offset).second) {
                 if (!std::exchange(told, true))
                     report("", what + " is a directory read already: not read again", directory);
@@ -872,7 +833,7 @@ void TTiffFile::readSubDirectory(TStream& stream, TDirectory& directory)
     const bool swap = IsBigEndian();
     const TLayout& layout = m_bigTiff ? kBig : kClassic;
     const std::string what =
-        "the " + std::string(kindName(directory.Kind)) + " directory at " + std::to_string(directory.Offset);
+        "the " + std::string(directoryKindName(directory.Kind)) + " directory at " + std::to_string(directory.Offset);
     const std::string bytes = " (" + std::to_string(size) + " bytes)";
     const std::uint8_t* p = stream.Slice(directory.Offset, layout.count);
     if (!p) {
@@ -918,7 +879,7 @@ bool TTiffFile::afford(TStream& stream, const TDirectory& directory, std::uint64
         return true;
     }
     report("",
-           "reading stopped before the " + std::string(kindName(directory.Kind)) + " directory at " +
+           "reading stopped before the " + std::string(directoryKindName(directory.Kind)) + " directory at " +
                std::to_string(directory.Offset) + ": the directories read take all the memory this file may use",
            directory);
     return false;
