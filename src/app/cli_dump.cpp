@@ -6,6 +6,7 @@
 #include "export/jsonexport.h"
 #include "export/valuepages.h"
 #include "tagnames/enumerations.h"
+#include "tiff/detail.h"
 #include "tiff/directoryrows.h"
 #include "tiff/errors.h"
 #include "tiff/listing.h"
@@ -279,7 +280,7 @@ int RunDumpCommand(const std::vector<std::string>& args, std::ostream& out, std:
         const int last = allPages ? std::max(1, file.PageCount()) : page;
         for (int p = first; p <= last && !output.Failed(); ++p) {
             const TListing listing = BuildListing(file, p, hex);
-            const std::optional<std::size_t> index = tree ? PageDirectory(file, p - 1) : std::nullopt;
+            const std::optional<std::size_t> index = tree ? pageDirectory(file, p) : std::nullopt;
             status |= printListing(listing, index ? &file.Directories[*index] : nullptr, valueReader, output, err);
         }
         return finish(output, status, err);

@@ -1,6 +1,7 @@
 #include "batch/tagitem.h"
 
 #include "batch/searchlist.h"
+#include "tiff/detail.h"
 #include "tiff/directoryrows.h"
 #include "tiff/tiff.h"
 #include "tiff/valuesource.h"
@@ -59,7 +60,7 @@ bool NamesDirectoryKind(const TTagSearchList& list)
 void ForEachKindValue(const TTiffFile& file, int pageIndex, const TTagItem& item, TValueSource& source,
                       const std::function<void(std::string_view)>& found)
 {
-    const std::optional<std::size_t> page = PageDirectory(file, pageIndex);
+    const std::optional<std::size_t> page = pageDirectory(file, pageIndex + 1);
     if (!item.Kind || item.Number < 0 || !page)
         return;
     // A page's tree follows it, up to the next page.
