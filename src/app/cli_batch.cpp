@@ -22,6 +22,7 @@
 #include <iostream>
 #include <memory>
 #include <ostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const std::string_view BatchUsage =
@@ -337,6 +338,11 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
             return 1;
         }
         options.Exclude = file->Identities();
+    } else if (&out == &std::cout) {
+        // "velquin --batch DIR > DIR/x.tif": the run must not read what it writes.
+        struct stat st {};
+        if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode))
+            options.Exclude.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
     }
     const TInterruptCleanup cleanup(file ? file->TemporaryPath() : std::string());
 
