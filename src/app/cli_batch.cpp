@@ -156,10 +156,12 @@ public:
     void ShowRefusal(const std::string& text) override { m_err << "velquin: " << text << '\n'; }
     void ShowReaderMessage(const std::string& path, const TReaderMessage& message) override
     {
-        if (message.Text.empty())
+        // Without --verbose the classic text alone, as scripts have long read
+        // it; --verbose tells every message as the window's log does.
+        if (!m_verbose && message.Text.empty())
             return;
         ClearProgress();
-        m_err << "velquin: " << path << ": " << message.Text << '\n';
+        m_err << "velquin: " << (m_verbose ? readerMessageLine(path, message) : path + ": " + message.Text) << '\n';
     }
     void ProcessMessages() override
     {
@@ -184,8 +186,16 @@ public:
         m_found = found;
         m_walkComplete = walkComplete;
     }
-    void NotTiff(const std::string& path, const std::string& reason) override { tell("not TIFF ", path, reason); }
-    void NotRead(const std::string& path, const std::string& reason) override { tell("not read ", path, reason); }
+    void NotTiff(const std::string& path, const std::string& reason) override
+    {
+        if (m_verbose)
+            tell(notTiffLine(path, reason));
+    }
+    void NotRead(const std::string& path, const std::string& reason) override
+    {
+        if (m_verbose)
+            tell(notReadLine(path, reason));
+    }
 
     /// Lines go to this file instead of out; it replaces the target only by Commit.
     void SetOutput(TAtomicFile* file) { m_file = file; }
@@ -209,12 +219,10 @@ public:
     }
 
 private:
-    void tell(std::string_view what, const std::string& path, const std::string& reason)
+    void tell(const std::string& line)
     {
-        if (!m_verbose)
-            return;
         ClearProgress();
-        m_err << "velquin: " << what << path << ": " << reason << '\n';
+        m_err << "velquin: " << line << '\n';
     }
 
     static constexpr std::size_t kFlushSize = 64 * 1024;

@@ -376,7 +376,7 @@ TEST_F(BatchTabTest, StopEndsTheRunAfterTheFileBeingRead)
     EXPECT_EQ(paneLines(tab).size(), 1 + 4);
     EXPECT_TRUE(paneLines(tab).last().startsWith("\"" + root + "/2.tif\""));
     EXPECT_EQ(tab.edtCounter->text(), "2");
-    EXPECT_EQ(tab.BatchStatusText(), "Finished...");
+    EXPECT_EQ(tab.BatchStatusText(), "Stopped after 2 files");
     EXPECT_FALSE(tab.btnStop->isEnabled());
     EXPECT_TRUE(tab.BitBtnStart->isEnabled());
 }
