@@ -5,8 +5,8 @@ namespace {
 constexpr char16_t kBareCr = 0xDC0D;
 constexpr char16_t kBareLf = 0xDC0A;
 constexpr char16_t kByteEscape = 0xDC00; // + the byte, for 0x80..0xFF
-// U+2029, U+FDD0 and U+FDD1 in order, stood in for by U+DC01..U+DC03.
-constexpr char32_t kBreakingCharacters[] = {0x2029, 0xFDD0, 0xFDD1};
+// U+2029, U+FDD0, U+FDD1 and U+2028 in order, stood in for by U+DC01..U+DC04.
+constexpr char32_t kBreakingCharacters[] = {0x2029, 0xFDD0, 0xFDD1, 0x2028};
 constexpr char16_t kBreakingStandIn = 0xDC01;
 
 /// Length of the valid UTF-8 sequence at text[i], or 0 when it is not one.
