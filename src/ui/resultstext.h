@@ -19,6 +19,8 @@
 
 /// One record (without its line end) as the pane shows it.
 QString paneTextFromRecord(std::string_view record);
+/// The same, appended to text.
+void appendPaneText(QString& text, std::string_view record);
 
 /// The bytes Save writes for the pane's raw text (blocks separated by U+2029):
 /// each block followed by CR LF; an empty last block adds no line.

@@ -1,0 +1,139 @@
+// The Batch tab while a run goes on: Stop, progress, and the pane filled in
+// chunks.
+#include "support/tempdir.h"
+#include "support/tiffbuilder.h"
+#include "ui/batchtab.h"
+#include "ui/tagsearchmodel.h"
+#include "uitest.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolButton>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+/// "d3/1042.tif": folder number and name of a file of a generated tree.
+std::string treeName(int folder, int file)
+{
+    std::string name = "d";
+    name += std::to_string(folder);
+    name += '/';
+    name += std::to_string(file);
+    name += ".tif";
+    return name;
+}
+
+std::vector<std::uint8_t> pages(int count)
+{
+    TiffBuilder b;
+    for (int i = 0; i < count; ++i)
+        b.Page({TestEntry::Short(256, static_cast<std::uint16_t>(i + 1))});
+    return b.Build();
+}
+
+class BatchTabRunTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    MessageRecorder recorder;
+    QString root = QString::fromStdString(dir.Path().string());
+    TBatchTab tab;
+
+    void start()
+    {
+        tab.edtStartDir->setText(root);
+        emit QAbstractEventDispatcher::instance()->aboutToBlock(); // idle: the rules enable Start
+        ASSERT_TRUE(tab.BitBtnStart->isEnabled());
+        QTest::mouseClick(tab.BitBtnStart, Qt::LeftButton);
+    }
+
+    QStringList paneLines() const { return tab.RedtResults->toPlainText().split(QLatin1Char('\n')); }
+};
+
+} // namespace
+
+TEST_F(BatchTabRunTest, StopIsHeardAtOnceAndTheStatusSaysWhereTheRunStopped)
+{
+    // A thousand names for one file of 4,000 pages: a run long enough to be
+    // stopped halfway, at the tab's own pace of showing things.
+    const std::string first = dir.Write(treeName(0, 1000), pages(4000));
+    for (int i = 1; i < 1000; ++i) {
+        const fs::path link = dir.Path() / treeName(i / 100, 1000 + i);
+        fs::create_directories(link.parent_path());
+        fs::create_hard_link(first, link);
+    }
+    tab.cbAllPages->setChecked(false); // one line per file
+
+    // Stop is pressed as soon as the counter first shows files read.
+    QElapsedTimer clock;
+    qint64 clickedAt = -1, endedAt = -1;
+    QString progressAtClick;
+    bool pressed = false;
+    QObject::connect(tab.edtCounter, &QLineEdit::textChanged, &tab, [&](const QString& text) {
+        if (pressed || text == "0")
+            return;
+        pressed = true;
+        QTimer::singleShot(0, tab.btnStop, [&] {
+            progressAtClick = tab.ProgressBar1->text();
+            clickedAt = clock.elapsed();
+            QTest::mouseClick(tab.btnStop, Qt::LeftButton);
+        });
+    });
+    QObject::connect(&tab, &TBatchTab::runFinished, &tab, [&] { endedAt = clock.elapsed(); });
+    clock.start();
+    start();
+
+    ASSERT_GE(clickedAt, 0) << "the run ended before Stop was pressed";
+    EXPECT_LE(endedAt - clickedAt, 100);
+    const int files = tab.edtCounter->text().toInt();
+    EXPECT_GT(files, 0);
+    EXPECT_LT(files, 1000);
+    EXPECT_EQ(tab.BatchStatusText(), "Stopped after " + QString::number(files) + " files");
+    // The lines of every file counted are in the pane, and no more.
+    EXPECT_EQ(paneLines().size(), 1 + files);
+    EXPECT_TRUE(paneLines().last().startsWith("\"" + tab.Label3->text() + "\""));
+    // The tree was counted long before the click: the bar knew the whole.
+    EXPECT_TRUE(progressAtClick.endsWith(" of 1000 files")) << progressAtClick.toStdString();
+    EXPECT_TRUE(tab.BitBtnStart->isEnabled());
+    EXPECT_TRUE(recorder.messages.isEmpty());
+}
+
+TEST_F(BatchTabRunTest, TheRunShowsItsProgressAndFillsThePaneInChunks)
+{
+    for (int i = 0; i < 300; ++i)
+        dir.Write(treeName(i / 50, i), pages(2));
+    dir.Write("junk.tif", std::string_view("not TIFF"));
+    int edits = 0;
+    QObject::connect(tab.RedtResults->document(), &QTextDocument::contentsChange, &tab,
+                     [&](int, int, int added) { edits += added > 0; });
+    QElapsedTimer clock;
+    clock.start();
+    start();
+    const qint64 elapsed = clock.elapsed();
+
+    EXPECT_EQ(paneLines().size(), 1 + 600);
+    // A few edits of the document for 600 lines: one each time the view is
+    // shown, every 100 ms, and at the end; never one per line.
+    EXPECT_LE(edits, 2 + elapsed / 100) << elapsed << " ms";
+    EXPECT_EQ(tab.edtCounter->text(), "300");
+    EXPECT_EQ(tab.edtPages->text(), "600");
+    // Files done of files found: the file that is not TIFF is one of them.
+    EXPECT_EQ(tab.ProgressBar1->text(), "301 of 301 files");
+    EXPECT_EQ(tab.ProgressBar1->value(), tab.ProgressBar1->maximum());
+    EXPECT_TRUE(tab.lblElapsed->text().endsWith(" s")) << tab.lblElapsed->text().toStdString();
+    EXPECT_EQ(tab.RedtLog->toPlainText(), "not TIFF " + root + "/junk.tif: Not a valid tiff file");
+    EXPECT_EQ(tab.BatchStatusText(), "Finished...");
+}
