@@ -1,5 +1,6 @@
 #include "ui/batchtab.h"
 
+#include "batch/atomicfile.h"
 #include "batch/dirlisting.h"
 #include "batch/treecount.h"
 #include "tiff/errors.h"
@@ -34,10 +35,6 @@
 #include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 
 namespace {
 
@@ -485,12 +482,11 @@ void TBatchTab::ActionSaveResultsExecute()
         if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
             return;
         const std::string path = SaveDialog1->selectedFiles().first().toStdString();
-        const std::string bytes = ResultsBytes();
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        if (file)
-            file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!file || !file.flush())
-            throw EVelquinError("Cannot create file \"" + path + "\". " + std::strerror(errno));
+        // Written beside the file and renamed over it once whole: a full disk
+        // leaves the old results as they were, and the message says why.
+        TAtomicFile file(path);
+        if (!file.Write(ResultsBytes()) || !file.Commit())
+            throw EVelquinError(file.FailureText());
         RedtResults->document()->setModified(false);
         m_savedName = SaveDialog1->selectedFiles().first();
     });

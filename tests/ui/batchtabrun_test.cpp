@@ -1,5 +1,5 @@
-// The Batch tab while a run goes on: Stop, progress, and the pane filled in
-// chunks.
+// The Batch tab while a run goes on: Stop, progress, the pane filled in
+// chunks, and Save that never leaves a file cut short.
 #include "support/tempdir.h"
 #include "support/tiffbuilder.h"
 #include "ui/batchtab.h"
@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -20,7 +21,9 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 
@@ -136,4 +139,34 @@ TEST_F(BatchTabRunTest, TheRunShowsItsProgressAndFillsThePaneInChunks)
     EXPECT_TRUE(tab.lblElapsed->text().endsWith(" s")) << tab.lblElapsed->text().toStdString();
     EXPECT_EQ(tab.RedtLog->toPlainText(), "not TIFF " + root + "/junk.tif: Not a valid tiff file");
     EXPECT_EQ(tab.BatchStatusText(), "Finished...");
+}
+
+TEST_F(BatchTabRunTest, SaveThatFailsLeavesTheOldFileWhole)
+{
+    for (int i = 0; i < 20; ++i)
+        dir.Write(treeName(0, i), pages(1));
+    start();
+    const std::string target = dir.Write("out/results.csv", std::string_view("the results of an earlier run"));
+    QTimer::singleShot(0, tab.SaveDialog1, [&] {
+        tab.SaveDialog1->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(target));
+        static_cast<QDialog*>(tab.SaveDialog1)->accept();
+    });
+    emit QAbstractEventDispatcher::instance()->aboutToBlock();
+
+    // A disk that fills up halfway: here a limit on the size of files.
+    rlimit previous{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{100, previous.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    QTest::mouseClick(tab.SpeedButton2, Qt::LeftButton);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(recorder.errors, QStringList{"Cannot write \"" + QString::fromStdString(target) + "\". File too large."});
+    const auto kept = ReadAll(target);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the results of an earlier run");
+    // Nothing left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path() / "out"), fs::directory_iterator()), 1);
+    EXPECT_TRUE(tab.HasUnsavedResults());
 }
