@@ -32,9 +32,11 @@ QString fromUtf8(const std::string& text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-/// "0.4 s" under a minute, then "1:05" and "1:02:03".
+/// "850 ms" under a second, "12.4 s" under a minute, then "1:05" and "1:02:03".
 QString elapsedText(qint64 milliseconds)
 {
+    if (milliseconds < 1000)
+        return QString::number(milliseconds) + QStringLiteral(" ms");
     if (milliseconds < 60'000)
         return QLocale().toString(static_cast<double>(milliseconds) / 1000.0, 'f', 1) + QStringLiteral(" s");
     const qint64 seconds = milliseconds / 1000;
