@@ -27,6 +27,10 @@ namespace {
 /// Stop is heard well within 100 ms.
 constexpr qint64 kEventInterval = 20;
 
+/// Lines that wait for the pane at most: the document takes them in some
+/// 15 ms, so the events are never held up for long.
+constexpr int kMaxPendingLines = 4096;
+
 QString fromUtf8(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -150,6 +154,8 @@ void TBatchTab::AppendResultLine(const std::string& line)
     m_results->Append(line);
     if (m_refreshInterval == 0)
         refreshRunView();
+    else if (m_results->Pending() >= kMaxPendingLines)
+        m_results->Flush(); // files of many pages: no one edit may keep Stop waiting
 }
 
 void TBatchTab::ShowCounters(std::int64_t, std::int64_t)

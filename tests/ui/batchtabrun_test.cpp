@@ -65,43 +65,60 @@ protected:
     }
 
     QStringList paneLines() const { return tab.RedtResults->toPlainText().split(QLatin1Char('\n')); }
+
+    /// A thousand names in ten folders for one file of the given pages.
+    void linkedTree(int pageCount)
+    {
+        const std::string first = dir.Write(treeName(0, 1000), pages(pageCount));
+        for (int i = 1; i < 1000; ++i) {
+            const fs::path link = dir.Path() / treeName(i / 100, 1000 + i);
+            fs::create_directories(link.parent_path());
+            fs::create_hard_link(first, link);
+        }
+    }
+
+    /// When Stop was clicked and the run ended, in ms from Start (-1: never),
+    /// and the progress bar's text at the click.
+    struct TStop {
+        qint64 clickedAt = -1, endedAt = -1;
+        QString progress;
+    };
+
+    /// Runs, and presses Stop as soon as the counter first shows files read,
+    /// at the tab's own pace of showing things.
+    TStop runAndStop()
+    {
+        TStop stop;
+        QElapsedTimer clock;
+        bool pressed = false;
+        QObject::connect(tab.edtCounter, &QLineEdit::textChanged, &tab, [&](const QString& text) {
+            if (pressed || text == "0")
+                return;
+            pressed = true;
+            QTimer::singleShot(0, tab.btnStop, [&] {
+                stop.progress = tab.ProgressBar1->text();
+                stop.clickedAt = clock.elapsed();
+                QTest::mouseClick(tab.btnStop, Qt::LeftButton);
+            });
+        });
+        QObject::connect(&tab, &TBatchTab::runFinished, &tab, [&] { stop.endedAt = clock.elapsed(); });
+        clock.start();
+        start();
+        return stop;
+    }
 };
 
 } // namespace
 
 TEST_F(BatchTabRunTest, StopIsHeardAtOnceAndTheStatusSaysWhereTheRunStopped)
 {
-    // A thousand names for one file of 4,000 pages: a run long enough to be
-    // stopped halfway, at the tab's own pace of showing things.
-    const std::string first = dir.Write(treeName(0, 1000), pages(4000));
-    for (int i = 1; i < 1000; ++i) {
-        const fs::path link = dir.Path() / treeName(i / 100, 1000 + i);
-        fs::create_directories(link.parent_path());
-        fs::create_hard_link(first, link);
-    }
-    tab.cbAllPages->setChecked(false); // one line per file
+    // Files of 4,000 pages, one line each: a run long enough to be stopped halfway.
+    linkedTree(4000);
+    tab.cbAllPages->setChecked(false);
+    const TStop stop = runAndStop();
 
-    // Stop is pressed as soon as the counter first shows files read.
-    QElapsedTimer clock;
-    qint64 clickedAt = -1, endedAt = -1;
-    QString progressAtClick;
-    bool pressed = false;
-    QObject::connect(tab.edtCounter, &QLineEdit::textChanged, &tab, [&](const QString& text) {
-        if (pressed || text == "0")
-            return;
-        pressed = true;
-        QTimer::singleShot(0, tab.btnStop, [&] {
-            progressAtClick = tab.ProgressBar1->text();
-            clickedAt = clock.elapsed();
-            QTest::mouseClick(tab.btnStop, Qt::LeftButton);
-        });
-    });
-    QObject::connect(&tab, &TBatchTab::runFinished, &tab, [&] { endedAt = clock.elapsed(); });
-    clock.start();
-    start();
-
-    ASSERT_GE(clickedAt, 0) << "the run ended before Stop was pressed";
-    EXPECT_LE(endedAt - clickedAt, 100);
+    ASSERT_GE(stop.clickedAt, 0) << "the run ended before Stop was pressed";
+    EXPECT_LE(stop.endedAt - stop.clickedAt, 100);
     const int files = tab.edtCounter->text().toInt();
     EXPECT_GT(files, 0);
     EXPECT_LT(files, 1000);
@@ -110,9 +127,20 @@ TEST_F(BatchTabRunTest, StopIsHeardAtOnceAndTheStatusSaysWhereTheRunStopped)
     EXPECT_EQ(paneLines().size(), 1 + files);
     EXPECT_TRUE(paneLines().last().startsWith("\"" + tab.Label3->text() + "\""));
     // The tree was counted long before the click: the bar knew the whole.
-    EXPECT_TRUE(progressAtClick.endsWith(" of 1000 files")) << progressAtClick.toStdString();
+    EXPECT_TRUE(stop.progress.endsWith(" of 1000 files")) << stop.progress.toStdString();
     EXPECT_TRUE(tab.BitBtnStart->isEnabled());
     EXPECT_TRUE(recorder.messages.isEmpty());
+}
+
+TEST_F(BatchTabRunTest, StopIsHeardWhileLinesPourIn)
+{
+    // Files of 300 pages, a line each: the pane, not the reading, sets the
+    // pace, and no insertion of waiting lines may keep Stop waiting.
+    linkedTree(300);
+    const TStop stop = runAndStop();
+    ASSERT_GE(stop.clickedAt, 0) << "the run ended before Stop was pressed";
+    EXPECT_LE(stop.endedAt - stop.clickedAt, 100);
+    EXPECT_EQ(paneLines().size(), 1 + 300 * tab.edtCounter->text().toInt());
 }
 
 TEST_F(BatchTabRunTest, TheRunShowsItsProgressAndFillsThePaneInChunks)
