@@ -25,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const std::string_view BatchUsage =
@@ -172,10 +173,12 @@ public:
     void ShowRefusal(const std::string& text) override { m_err << "velquin: " << text << '\n'; }
     void ShowReaderMessage(const std::string& path, const TReaderMessage& message) override
     {
-        if (message.Text.empty())
+        // Without --verbose the classic text alone, as scripts have long read
+        // it; --verbose tells every message as the window's log does.
+        if (!m_verbose && message.Text.empty())
             return;
         ClearProgress();
-        m_err << "velquin: " << path << ": " << message.Text << '\n';
+        m_err << "velquin: " << (m_verbose ? readerMessageLine(path, message) : path + ": " + message.Text) << '\n';
     }
     void ProcessMessages() override
     {
@@ -200,8 +203,16 @@ public:
         m_found = found;
         m_walkComplete = walkComplete;
     }
-    void NotTiff(const std::string& path, const std::string& reason) override { tell("not TIFF ", path, reason); }
-    void NotRead(const std::string& path, const std::string& reason) override { tell("not read ", path, reason); }
+    void NotTiff(const std::string& path, const std::string& reason) override
+    {
+        if (m_verbose)
+            tell(notTiffLine(path, reason));
+    }
+    void NotRead(const std::string& path, const std::string& reason) override
+    {
+        if (m_verbose)
+            tell(notReadLine(path, reason));
+    }
 
     /// Lines go to this file instead of out; it replaces the target only by Commit.
     void SetOutput(TAtomicFile* file) { m_file = file; }
@@ -225,12 +236,10 @@ public:
     }
 
 private:
-    void tell(std::string_view what, const std::string& path, const std::string& reason)
+    void tell(const std::string& line)
     {
-        if (!m_verbose)
-            return;
         ClearProgress();
-        m_err << "velquin: " << what << path << ": " << reason << '\n';
+        m_err << "velquin: " << line << '\n';
     }
 
     static constexpr std::size_t kFlushSize = 64 * 1024;
@@ -354,6 +363,11 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
             return 1;
         }
         options.Exclude = file->Identities();
+    } else if (&out == &std::cout) {
+        // "velquin --batch DIR > DIR/x.tif": the run must not read what it writes.
+        struct stat st {};
+        if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode))
+            options.Exclude.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
     }
     const TInterruptCleanup cleanup(file ? file->TemporaryPath() : std::string());
 

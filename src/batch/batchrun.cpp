@@ -68,6 +68,30 @@ std::string lastComponent(const std::string& path)
 
 } // namespace
 
+std::string batchtext::StatusStopped(std::int64_t files)
+{
+    return "Stopped after " + std::to_string(files) + (files == 1 ? " file" : " files");
+}
+
+std::string readerMessageLine(const std::string& path, const TReaderMessage& message)
+{
+    // A message has its sentence; the classic text alone is kept for one that has not.
+    std::string line = path + ": " + (message.Sentence.empty() ? message.Text : message.Sentence);
+    if (!message.Text.empty() && !message.Sentence.empty())
+        line += " (" + message.Text + ")";
+    return line;
+}
+
+std::string notReadLine(const std::string& path, const std::string& reason)
+{
+    return "not read " + path + ": " + reason;
+}
+
+std::string notTiffLine(const std::string& path, const std::string& reason)
+{
+    return "not TIFF " + path + ": " + reason;
+}
+
 /// One step of a run in the walk's order: a file to read, or a message that
 /// keeps its place among the files' lines. A worker fills in a file's
 /// outcome; the caller turns it into host calls.
@@ -242,7 +266,8 @@ void TBatchRun::finishRun()
     m_chunk.clear();
     m_spare.clear();
     m_readers.clear();
-    m_host.ShowStatus(std::string(batchtext::StatusFinished));
+    m_host.ShowStatus(StopRequested ? batchtext::StatusStopped(m_counts.Files)
+                                    : std::string(batchtext::StatusFinished));
 }
 
 void TBatchRun::WriteHeaderLine()

@@ -45,7 +45,20 @@ inline constexpr std::string_view NoTagEntries = "At least one tag has to be sel
 inline constexpr std::string_view StatusIdle = "Retrieve tiff information to scv format";
 inline constexpr std::string_view StatusReading = "reading... ";
 inline constexpr std::string_view StatusFinished = "Finished...";
+/// The status line of a run that Stop ended, after `files` files read as TIFF.
+std::string StatusStopped(std::int64_t files);
 } // namespace batchtext
+
+// The lines of a run's log: the window's log pane and `velquin --batch
+// --verbose` tell each file that could not be read or was damaged with these,
+// so both say the same.
+
+/// "PATH: SENTENCE (TEXT)", or "PATH: SENTENCE" for a message without a Text.
+std::string readerMessageLine(const std::string& path, const TReaderMessage& message);
+/// "not read PATH: REASON"
+std::string notReadLine(const std::string& path, const std::string& reason);
+/// "not TIFF PATH: REASON"
+std::string notTiffLine(const std::string& path, const std::string& reason);
 
 /// A file as the file system knows it, whatever path leads to it.
 struct TFileIdentity {
