@@ -4,6 +4,7 @@
 #include "tiff/codepage.h"
 #include "tiff/errors.h"
 #include "tiff/stream.h"
+#include "tiff/valuesource.h"
 
 #include <array>
 #include <bit>
@@ -283,6 +284,15 @@ std::int32_t StrToInt(std::string_view text)
 }
 
 // ---------------------------------------------------------------- TEntry
+
+std::optional<TDirectoryKind> FollowedKind(TDirectoryKind parent, const TEntry& entry, bool bigTiff)
+{
+    const std::optional<TDirectoryKind> kind = pointedKind(parent, entry.Tag);
+    const std::uint64_t whole = bigTiff ? kBig.entry : kClassic.entry;
+    if (!kind || !holdsOffsets(entry.Type, bigTiff) || entry.Stored < whole || entry.Count == 0)
+        return std::nullopt;
+    return kind;
+}
 
 std::uint64_t TEntry::TypeSize(std::uint16_t type)
 {
@@ -654,25 +664,38 @@ void TTiffFile::Open(const std::string& path)
     if (!isRegularFile(path) || path == FileName)
         return;
     FileName = path;
-    try {
+    loadOrClear([&] {
         TStream stream(path);
         Stamp = stream.Stamp();
         load(stream);
-    } catch (const std::bad_alloc&) {
-        clear();
-        throw EOutOfMemory(path);
-    }
+    });
 }
 
 void TTiffFile::OpenBuffer(const std::string& name, std::span<const std::uint8_t> bytes)
 {
     FileName = name;
-    try {
+    loadOrClear([&] {
         TStream stream(bytes);
         load(stream);
+    });
+}
+
+void TTiffFile::OpenSource(const std::string& name, TValueSource& source)
+{
+    FileName = name;
+    loadOrClear([&] {
+        Stamp = source.Stamp();
+        load(*source.m_stream);
+    });
+}
+
+void TTiffFile::loadOrClear(const std::function<void()>& loadFile)
+{
+    try {
+        loadFile();
     } catch (const std::bad_alloc&) {
         clear();
-        throw EOutOfMemory(name);
+        throw EOutOfMemory(FileName);
     }
 }
 
@@ -786,7 +809,6 @@ void TTiffFile::readPages(TStream& stream, std::uint64_t offset, std::deque<TDir
 void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk& walk)
 {
     const bool swap = IsBigEndian();
-    const TLayout& layout = m_bigTiff ? kBig : kClassic;
     // Ids name the kind and, for several of a kind, the number: "subifd2", "exif2".
     std::uint64_t subIfds = 0;
     int exifs = 0;
@@ -798,8 +820,8 @@ void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk&
         const TEntry& entry = from.Entries[i];
         if (entry.Tag != 330 && entry.Tag != 34665 && entry.Tag != 34853 && entry.Tag != 40965)
             continue;
-        const std::optional<TDirectoryKind> kind = pointedKind(from.Kind, entry.Tag);
-        if (!kind || !holdsOffsets(entry.Type, m_bigTiff) || entry.Stored < layout.entry || entry.Count == 0)
+        const std::optional<TDirectoryKind> kind = FollowedKind(from.Kind, entry, m_bigTiff);
+        if (!kind)
             continue;
         const std::uint64_t width = TEntry::TypeSize(entry.Type);
         // Several SubIFDs to an entry; one directory for the other kinds.

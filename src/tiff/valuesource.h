@@ -33,5 +33,6 @@ public:
     std::vector<std::uint8_t> Read(std::uint64_t pos, std::size_t n);
 
 private:
+    friend class TTiffFile; // reads a file through the source that the checker then reads
     std::unique_ptr<TStream> m_stream;
 };
