@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ ninja-build pkg-config python3 libcli11-dev
+  cmake g++ ninja-build pkg-config python3 libcli11-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-gtk-platformtheme qt6-svg-dev
   libtiff-tools poppler-utils xvfb xauth
