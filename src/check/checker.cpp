@@ -119,7 +119,8 @@ public:
     TChecker(const TTiffFile& file, TValueSource& source)
         : m_file(file), m_source(source), m_size(source.Size()), m_big(file.IsBigTiff()),
           m_order(file.IsBigEndian() ? std::endian::big : std::endian::little), m_countBytes(m_big ? 8 : 2),
-          m_entryBytes(m_big ? 20 : 12), m_fieldBytes(m_big ? 8 : 4), m_readLeft(2 * m_size + (1 << 20))
+          m_entryBytes(m_big ? 20 : 12), m_fieldBytes(m_big ? 8 : 4), m_readLeft(2 * m_size + (1 << 20)),
+          m_dataPartsLeft(m_size / 8 + (1 << 16))
     {
     }
 
@@ -148,8 +149,10 @@ private:
     void checkOverlaps();
 
     void addPart(TPartKind kind, TByteRange range, int d, int entry, std::uint64_t item = 0);
+    /// Takes n from what is left, or tells once that the checks stop here.
+    bool spend(std::uint64_t& left, std::uint64_t n, int d);
     /// The bytes of the entry's value that lie in the file; none once the
-    /// file's reads are spent (told once).
+    /// file's reads are spent.
     std::optional<std::vector<std::uint8_t>> readValue(int d, const TEntry& entry);
     /// The first entry with the tag, whole enough to have its type; nullptr if none.
     const TEntry* findEntry(const TDirectory& dir, std::uint16_t tag, int* index = nullptr) const;
@@ -184,6 +187,10 @@ private:
     // What value reads may still take: twice the file and some. Only files
     // whose entries share large values run out.
     std::uint64_t m_readLeft;
+    // Strips and tiles the layout may still take: a sound file spends at
+    // least 8 bytes on each (its offset, its count and some data), so only
+    // directories that share their strip arrays run out.
+    std::uint64_t m_dataPartsLeft;
     bool m_limited = false;
     std::vector<std::pair<std::uint64_t, int>> m_byOffset; ///< directories by offset
     std::vector<TPart> m_parts;
@@ -264,16 +271,26 @@ void TChecker::checkDirectory(int d)
     }
     if (*dir.StoredCount == 0)
         add(EntryCountZero, d, -1, range, where);
-    if (!dir.Complete)
-        add(DirectoryCut, d, -1, range, [&] {
-            const auto whole = static_cast<std::uint64_t>(
-                std::count_if(dir.Entries.begin(), dir.Entries.end(), [&](const TEntry& e) { return this->whole(e); }));
-            TSentenceFacts f = where();
-            f.Detail = whole < *dir.StoredCount ? "only " + std::to_string(whole) + " of its " +
-                                                      std::to_string(*dir.StoredCount) + " entries lie in the file"
-                                                : "its next-directory offset is missing";
-            return f;
-        });
+    if (!dir.Complete) {
+        const auto whole = static_cast<std::uint64_t>(
+            std::count_if(dir.Entries.begin(), dir.Entries.end(), [&](const TEntry& e) { return this->whole(e); }));
+        if (whole < *dir.StoredCount) {
+            add(DirectoryCut, d, -1, range, [&] {
+                TSentenceFacts f = where();
+                f.Detail = "only " + std::to_string(whole) + " of its " + std::to_string(*dir.StoredCount) +
+                           " entries lie in the file";
+                return f;
+            });
+        } else {
+            // Every entry is there: readers end the chain here and read the page.
+            const std::uint64_t field = range.End - m_fieldBytes;
+            add(NextOffsetCut, d, -1, {field, range.End}, [&] {
+                TSentenceFacts f = where();
+                f.At = field;
+                return f;
+            });
+        }
+    }
     for (std::size_t i = 0; i < dir.Entries.size(); ++i)
         checkEntry(d, static_cast<int>(i));
     checkEntryOrder(d);
@@ -366,14 +383,21 @@ std::optional<std::vector<std::uint8_t>> TChecker::readValue(int d, const TEntry
         return std::vector<std::uint8_t>();
     const std::uint64_t take = std::min(e.ValueBytes(), m_size - e.ValueOffset);
     if (!e.Inline) {
-        if (m_limited || take > m_readLeft) {
-            if (!std::exchange(m_limited, true))
-                add(ChecksLimited, d, -1, {}, [&] { return TSentenceFacts{.Dir = dirText(d)}; });
+        if (!spend(m_readLeft, take, d))
             return std::nullopt;
-        }
-        m_readLeft -= take;
     }
     return m_source.Read(e.ValueOffset, static_cast<std::size_t>(take));
+}
+
+bool TChecker::spend(std::uint64_t& left, std::uint64_t n, int d)
+{
+    if (m_limited || n > left) {
+        if (!std::exchange(m_limited, true))
+            add(ChecksLimited, d, -1, {}, [&] { return TSentenceFacts{.Dir = dirText(d)}; });
+        return false;
+    }
+    left -= n;
+    return true;
 }
 
 void TChecker::checkContent(int d, int i)
@@ -546,6 +570,8 @@ void TChecker::checkImageData(int d, bool tiles)
         const std::optional<std::int64_t> length = integerValue(lengths.item(k));
         if (!start || !length || *start < 0 || *length <= 0)
             continue; // no bytes: sparse files leave tiles out this way
+        if (!spend(m_dataPartsLeft, 1, d))
+            return;
         const auto at = static_cast<std::uint64_t>(*start);
         const auto bytes = static_cast<std::uint64_t>(*length);
         const TByteRange range{at, saturatingAdd(at, bytes)};

@@ -16,6 +16,9 @@ constexpr std::array<TProblemKindInfo, ProblemKindCount> kKinds{{
     {DirectoryPastEnd, "directory-past-end", Error,
      "{dir} would start at {at}, past the end of the file ({size} bytes)"},
     {DirectoryCut, "directory-cut", Error, "{dir} at {at} is cut by the end of the file ({size} bytes): {detail}"},
+    {NextOffsetCut, "next-offset-cut", Warning,
+     "the next-directory offset of {dir} at {at} is cut by the end of the file ({size} bytes); readers end the "
+     "chain of directories there"},
     {DirectoryLoop, "directory-loop", Error,
      "{detail} of {dir} leads back to {other}: readers without a guard never leave the loop"},
     {DirectoryShared, "directory-shared", Warning,
@@ -50,8 +53,8 @@ constexpr std::array<TProblemKindInfo, ProblemKindCount> kKinds{{
     {MissingField, "missing-field", Error, "{dir} has no {tag}, which every image needs"},
     {MissingResolution, "missing-resolution", Note, "{dir} has no {tag}; {detail}"},
     {ChecksLimited, "checks-limited", Note,
-     "values from {dir} on were not checked: the file's values overlap so much that checking them all would "
-     "read it more than twice over"},
+     "values and strips from {dir} on were not checked: the file's directories share them so much that checking "
+     "them all would take many times the file's size"},
 }};
 
 void appendNumber(std::string& out, std::uint64_t value)

@@ -21,6 +21,7 @@ enum class TProblemKind {
     DirectoryOffsetOdd,
     DirectoryPastEnd,
     DirectoryCut,
+    NextOffsetCut,
     DirectoryLoop,
     DirectoryShared,
     EntryCountZero,

@@ -65,6 +65,12 @@ const std::vector<Case>& cases()
              bytes.resize(b.EntryOffset(0, 3) + 5);
              return bytes;
          }},
+        {"next-directory offset cut", NextOffsetCut, "1", 0,
+         [](B& b) {
+             auto bytes = onePage(b, Page(b));
+             bytes.resize(b.NextFieldOffset(0) + 2);
+             return bytes;
+         }},
         {"chain loop", DirectoryLoop, "2", 0,
          [](B& b) {
              b.Page(Page(b).entries);
@@ -278,6 +284,30 @@ TEST(CheckerLimits, HugeCountsReadOnlyWhatTheFileHolds)
     EXPECT_LE(std::count_if(c.report.Layout.begin(), c.report.Layout.end(),
                             [](const TPart& part) { return part.Kind == TPartKind::StripData; }),
               static_cast<std::ptrdiff_t>((c.bytes.size() - offsets) / 4));
+}
+
+TEST(CheckerLimits, PagesSharingTheirStripArraysStopBeforeTheLayoutOutgrowsTheFile)
+{
+    // Five pages share 20,000 strips of one byte each: more than the file could hold apart.
+    TiffBuilder b;
+    std::string starts;
+    for (int i = 0; i < 20000; ++i)
+        starts += std::string("\x08\x00", 2);
+    const auto offsets = b.Data(starts);
+    const auto counts = b.Data(std::string(40000, '\x01'));
+    for (int page = 0; page < 5; ++page)
+        b.Page(Page(b)
+                   .set(TestEntry::At(273, tShort, 20000, offsets))
+                   .set(TestEntry::At(279, tByte, 20000, counts))
+                   .set(TestEntry::Short(278, 1))
+                   .set(TestEntry::Short(257, 20000))
+                   .entries);
+    const CheckedTiff c(b.Build());
+    ASSERT_TRUE(c.find(ChecksLimited));
+    const auto strips = std::count_if(c.report.Layout.begin(), c.report.Layout.end(),
+                                      [](const TPart& part) { return part.Kind == TPartKind::StripData; });
+    EXPECT_LE(static_cast<std::uint64_t>(strips), c.bytes.size() / 8 + 65536);
+    EXPECT_GT(strips, 20000);
 }
 
 TEST(CheckerLimits, AFileReadWithoutItsTreeIsRefused)
