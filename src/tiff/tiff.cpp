@@ -414,7 +414,8 @@ template <bool Big> void TTag::readAs(TStream& stream, std::uint64_t pos, TEntry
         return;
     Count = field<Big>(Big ? get64(e + 4, swap) : get32(e + 4, swap));
     ValuePos = field<Big>(pos + fieldAt);
-    decodeAs<Big>(stream, e + fieldAt, avail - fieldAt);
+    if (OwnerFile->m_scope != TReadScope::Structure)
+        decodeAs<Big>(stream, e + fieldAt, avail - fieldAt);
     stream.Seek(pos + layout.entry);
 }
 
@@ -597,7 +598,7 @@ bool TTiffPage::ReadDirectory(TStream& stream, std::uint64_t& offset, const TMes
         nextField = position(n);
         const bool wraps = !big && offset + layout.count + layout.entry * n > 0xFFFFFFFFu;
         const std::uint64_t entries = entriesCreated(offset + layout.count, n, size, layout.entry, wraps);
-        const bool keep = OwnerFile && OwnerFile->Scope() == TReadScope::Everything;
+        const bool keep = OwnerFile && OwnerFile->Scope() != TReadScope::Pages;
         Tags.Reserve(static_cast<std::size_t>(entries));
         if (keep)
             directory.Entries.reserve(static_cast<std::size_t>(entries));
@@ -781,7 +782,7 @@ void TTiffFile::readPages(TStream& stream, std::uint64_t offset, std::deque<TDir
     // pages are bounded by the file's size.
     std::uint64_t entriesLeft = stream.Size() / 4 + 1;
     // The tree keeps every page's directory; else one serves to name each page in messages.
-    const bool keep = m_scope == TReadScope::Everything;
+    const bool keep = m_scope != TReadScope::Pages;
     while (offset != 0 && walk.seen.insert(offset).second && entriesLeft > 0) {
         TDirectory& placed = keep || pages.empty() ? pages.emplace_back() : pages.front();
         placed.Id = std::to_string(Pages.Count() + 1);

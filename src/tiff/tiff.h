@@ -103,7 +103,10 @@ struct TDirectory {
 /// What Open keeps of a file: the pages alone (enough for the listing and the
 /// batch export), or also every directory as stored with the directories its
 /// entries point to (Directories, DirectoryRanges). Both read the same pages.
-enum class TReadScope { Pages, Everything };
+/// Structure keeps what Everything keeps but leaves the pages' value texts
+/// blank (" "): the checker reads values itself, and decoding texts is most
+/// of the work of reading a small file.
+enum class TReadScope { Pages, Everything, Structure };
 
 /// A half-open range of file positions [Start, End).
 struct TByteRange {

@@ -31,6 +31,9 @@ public:
     /// The bytes of [pos, pos + n) that lie inside the file: fewer, or none,
     /// where the range runs past its end.
     std::vector<std::uint8_t> Read(std::uint64_t pos, std::size_t n);
+    /// The same into out (as many bytes as it holds), for callers that read
+    /// many small values; returns how many bytes lie inside the file.
+    std::size_t ReadInto(std::uint64_t pos, std::span<std::uint8_t> out);
 
 private:
     friend class TTiffFile; // reads a file through the source that the checker then reads
