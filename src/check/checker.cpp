@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -114,6 +115,19 @@ std::pair<std::int64_t, std::int64_t> ratio(const TValueItem& item)
     return {s.Numerator, s.Denominator};
 }
 
+/// What an image's directory says of its size, from the first value of each
+/// tag: read once a directory, for every rule that needs it.
+struct TImageFacts {
+    std::optional<std::uint64_t> Width;
+    std::optional<std::uint64_t> Length;
+    std::uint64_t RowsPerStrip = 0xFFFFFFFF;
+    std::optional<std::uint64_t> TileWidth;
+    std::optional<std::uint64_t> TileLength;
+    std::uint64_t SamplesPerPixel = 1;
+    std::uint64_t BitsPerSample = 1;
+    std::uint64_t Planes = 1; ///< SamplesPerPixel when each sample has its own plane
+};
+
 class TChecker {
 public:
     TChecker(const TTiffFile& file, TValueSource& source)
@@ -151,16 +165,16 @@ private:
     void addPart(TPartKind kind, TByteRange range, int d, int entry, std::uint64_t item = 0);
     /// Takes n from what is left, or tells once that the checks stop here.
     bool spend(std::uint64_t& left, std::uint64_t n, int d);
-    /// The bytes of the entry's value that lie in the file; none once the
-    /// file's reads are spent.
-    std::optional<std::vector<std::uint8_t>> readValue(int d, const TEntry& entry);
+    /// The bytes of the entry's value that lie in the file, into into; false
+    /// once the file's reads are spent.
+    bool readValue(int d, const TEntry& entry, std::vector<std::uint8_t>& into);
     /// The first entry with the tag, whole enough to have its type; nullptr if none.
     const TEntry* findEntry(const TDirectory& dir, std::uint16_t tag, int* index = nullptr) const;
-    /// The first value of the first entry with the tag, if it is a whole number.
-    std::optional<std::uint64_t> firstNumber(const TDirectory& dir, std::uint16_t tag);
-    std::optional<std::uint64_t> expectedStrips(const TDirectory& dir);
-    std::optional<std::uint64_t> expectedTiles(const TDirectory& dir);
-    std::uint64_t planes(const TDirectory& dir);
+    /// The entry's first value, if it is a whole number.
+    std::optional<std::uint64_t> firstNumber(const TEntry& e);
+    TImageFacts imageFacts(const TDirectory& dir);
+    std::optional<std::uint64_t> expectedStrips() const;
+    std::optional<std::uint64_t> expectedTiles() const;
     int findDirectory(std::uint64_t offset) const;
     bool isSelfOrAbove(int target, int d) const;
 
@@ -194,12 +208,16 @@ private:
     bool m_limited = false;
     std::vector<std::pair<std::uint64_t, int>> m_byOffset; ///< directories by offset
     std::vector<TPart> m_parts;
+    TImageFacts m_image; ///< of the image directory being checked
+    // Value bytes, kept between reads so that each read costs no memory of its own.
+    std::vector<std::uint8_t> m_value;
+    std::vector<std::uint8_t> m_counts;
     TCheckReport m_report;
 };
 
 TCheckReport TChecker::run()
 {
-    if (m_file.Directories.empty() && m_file.PageCount() > 0)
+    if (m_file.Scope() == TReadScope::Pages)
         throw EVelquinError("the file was read without its directory tree and cannot be checked");
     for (std::size_t d = 0; d < m_file.Directories.size(); ++d)
         m_byOffset.emplace_back(m_file.Directories[d].Offset, static_cast<int>(d));
@@ -291,6 +309,8 @@ void TChecker::checkDirectory(int d)
             });
         }
     }
+    if (holdsImage(dir.Kind))
+        m_image = imageFacts(dir);
     for (std::size_t i = 0; i < dir.Entries.size(); ++i)
         checkEntry(d, static_cast<int>(i));
     checkEntryOrder(d);
@@ -337,11 +357,19 @@ void TChecker::checkEntry(int d, int i)
 void TChecker::checkEntryOrder(int d)
 {
     const TDirectory& dir = directory(d);
+    // Most directories are in order, and cost no list.
+    const auto tagRead = [](const TEntry& e) { return e.Stored >= 2; };
+    const auto unordered =
+        std::adjacent_find(dir.Entries.begin(), dir.Entries.end(), [&](const TEntry& a, const TEntry& b) {
+            return !tagRead(a) || !tagRead(b) || a.Tag >= b.Tag;
+        });
+    if (unordered == dir.Entries.end())
+        return;
     // Entries whose tag was read, in directory order.
     std::vector<std::pair<std::uint16_t, int>> tags;
     tags.reserve(dir.Entries.size());
     for (std::size_t i = 0; i < dir.Entries.size(); ++i)
-        if (dir.Entries[i].Stored >= 2)
+        if (tagRead(dir.Entries[i]))
             tags.emplace_back(dir.Entries[i].Tag, static_cast<int>(i));
     bool ascending = true;
     for (std::size_t k = 1; k < tags.size(); ++k) {
@@ -377,16 +405,17 @@ void TChecker::checkEntryOrder(int d)
 
 // ---------------------------------------------------------------- values
 
-std::optional<std::vector<std::uint8_t>> TChecker::readValue(int d, const TEntry& e)
+bool TChecker::readValue(int d, const TEntry& e, std::vector<std::uint8_t>& into)
 {
+    into.clear();
     if (e.ValueOffset >= m_size)
-        return std::vector<std::uint8_t>();
+        return true;
     const std::uint64_t take = std::min(e.ValueBytes(), m_size - e.ValueOffset);
-    if (!e.Inline) {
-        if (!spend(m_readLeft, take, d))
-            return std::nullopt;
-    }
-    return m_source.Read(e.ValueOffset, static_cast<std::size_t>(take));
+    if (!e.Inline && !spend(m_readLeft, take, d))
+        return false;
+    into.resize(static_cast<std::size_t>(take));
+    into.resize(m_source.ReadInto(e.ValueOffset, into));
+    return true;
 }
 
 bool TChecker::spend(std::uint64_t& left, std::uint64_t n, int d)
@@ -408,15 +437,15 @@ void TChecker::checkContent(int d, int i)
     const bool rational = e.Type == 5 || e.Type == 10;
     if (!ascii && !rational)
         return;
-    const std::optional<std::vector<std::uint8_t>> value = readValue(d, e);
-    if (!value)
+    if (!readValue(d, e, m_value))
         return;
+    const std::vector<std::uint8_t>& value = m_value;
     const TByteRange range = valueRange(e);
     const auto facts = [&] { return TSentenceFacts{.Dir = dirText(d), .Tag = tagText(d, e.Tag)}; };
     if (rational) {
         // Exif writes 0/0 for "unknown"; only a page's rationals must divide.
         const bool unknownAllowed = !holdsImage(dir.Kind);
-        const TValueDecoder items(*value, e.Type, e.Count, m_order);
+        const TValueDecoder items(value, e.Type, e.Count, m_order);
         for (std::size_t k = 0; k < items.size(); ++k) {
             const auto [numerator, denominator] = ratio(items.item(k));
             if (denominator == 0 && (numerator != 0 || !unknownAllowed)) {
@@ -430,21 +459,26 @@ void TChecker::checkContent(int d, int i)
         }
         return;
     }
-    const bool complete = value->size() == e.ValueBytes(); // else the value runs past the end
-    if (complete && (value->empty() || value->back() != 0))
+    const bool complete = value.size() == e.ValueBytes(); // else the value runs past the end
+    if (complete && (value.empty() || value.back() != 0))
         add(AsciiNoNul, d, i, range, facts);
-    const auto nul = std::find(value->begin(), value->end(), 0);
-    const auto lastText = std::find_if(value->rbegin(), value->rend(), [](std::uint8_t b) { return b != 0; });
-    if (nul != value->end() && lastText != value->rend() && nul < lastText.base() - 1)
+    // Text after the first NUL; NULs that only pad the end are fine.
+    const void* found = value.empty() ? nullptr : std::memchr(value.data(), 0, value.size());
+    const std::size_t nul =
+        found ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - value.data()) : value.size();
+    std::size_t textEnd = value.size();
+    while (textEnd > nul && value[textEnd - 1] == 0)
+        --textEnd;
+    if (textEnd > nul)
         add(AsciiInnerNul, d, i, range, facts);
     const bool dated =
         (holdsImage(dir.Kind) && e.Tag == kDateTime) ||
         (dir.Kind == TDirectoryKind::Exif && (e.Tag == kDateTimeOriginal || e.Tag == kDateTimeDigitized));
-    if (dated && complete && !isDateTime(*value))
+    if (dated && complete && !isDateTime(value))
         add(DateTimeFormat, d, i, range, [&] {
             TSentenceFacts f = facts();
-            const std::size_t shown = std::min<std::size_t>(static_cast<std::size_t>(nul - value->begin()), 40);
-            AppendCp1252AsUtf8(f.Detail, value->data(), shown);
+            const std::size_t shown = std::min<std::size_t>(nul, 40);
+            AppendCp1252AsUtf8(f.Detail, value.data(), shown);
             return f;
         });
 }
@@ -479,12 +513,12 @@ void TChecker::checkTagRule(int d, int i)
         expected = rule->N;
         break;
     case TCountRule::PerSample:
-        expected = firstNumber(dir, kSamplesPerPixel).value_or(1);
+        expected = m_image.SamplesPerPixel;
         kind = SamplesCount;
         break;
     case TCountRule::ColorMap:
-        if (const std::uint64_t bits = firstNumber(dir, kBitsPerSample).value_or(1); bits <= 16)
-            expected = std::uint64_t{3} << bits;
+        if (m_image.BitsPerSample <= 16)
+            expected = std::uint64_t{3} << m_image.BitsPerSample;
         break;
     default: // any count; strips and tiles are counted with their data
         break;
@@ -495,29 +529,51 @@ void TChecker::checkTagRule(int d, int i)
         });
 }
 
-std::uint64_t TChecker::planes(const TDirectory& dir)
+TImageFacts TChecker::imageFacts(const TDirectory& dir)
 {
-    return firstNumber(dir, kPlanarConfiguration) == 2 ? firstNumber(dir, kSamplesPerPixel).value_or(1) : 1;
+    // The first entry of each tag wanted, found in one pass.
+    static constexpr std::array<std::uint16_t, 8> kWanted{kImageWidth,      kImageLength,  kBitsPerSample,
+                                                          kSamplesPerPixel, kRowsPerStrip, kPlanarConfiguration,
+                                                          kTileWidth,       kTileLength};
+    std::array<const TEntry*, kWanted.size()> first{};
+    for (const TEntry& e : dir.Entries) {
+        if (e.Stored < 4 || e.Tag > kTileLength)
+            continue;
+        const auto it = std::find(kWanted.begin(), kWanted.end(), e.Tag);
+        if (it != kWanted.end() && !first[static_cast<std::size_t>(it - kWanted.begin())])
+            first[static_cast<std::size_t>(it - kWanted.begin())] = &e;
+    }
+    const auto number = [&](std::uint16_t tag) {
+        const auto at = static_cast<std::size_t>(std::find(kWanted.begin(), kWanted.end(), tag) - kWanted.begin());
+        return first[at] ? firstNumber(*first[at]) : std::nullopt;
+    };
+    TImageFacts image;
+    image.Width = number(kImageWidth);
+    image.Length = number(kImageLength);
+    image.RowsPerStrip = number(kRowsPerStrip).value_or(image.RowsPerStrip);
+    image.TileWidth = number(kTileWidth);
+    image.TileLength = number(kTileLength);
+    image.SamplesPerPixel = number(kSamplesPerPixel).value_or(1);
+    image.BitsPerSample = number(kBitsPerSample).value_or(1);
+    image.Planes = number(kPlanarConfiguration) == 2 ? image.SamplesPerPixel : 1;
+    return image;
 }
 
-std::optional<std::uint64_t> TChecker::expectedStrips(const TDirectory& dir)
+std::optional<std::uint64_t> TChecker::expectedStrips() const
 {
-    const std::optional<std::uint64_t> length = firstNumber(dir, kImageLength);
-    const std::uint64_t rows = firstNumber(dir, kRowsPerStrip).value_or(0xFFFFFFFF);
-    if (!length || *length == 0 || rows == 0)
+    const TImageFacts& i = m_image;
+    if (!i.Length || *i.Length == 0 || i.RowsPerStrip == 0)
         return std::nullopt;
-    return saturatingMul(ceilDiv(*length, rows), planes(dir));
+    return saturatingMul(ceilDiv(*i.Length, i.RowsPerStrip), i.Planes);
 }
 
-std::optional<std::uint64_t> TChecker::expectedTiles(const TDirectory& dir)
+std::optional<std::uint64_t> TChecker::expectedTiles() const
 {
-    const std::optional<std::uint64_t> width = firstNumber(dir, kImageWidth);
-    const std::optional<std::uint64_t> length = firstNumber(dir, kImageLength);
-    const std::optional<std::uint64_t> tileWidth = firstNumber(dir, kTileWidth);
-    const std::optional<std::uint64_t> tileLength = firstNumber(dir, kTileLength);
-    if (!width || !length || !tileWidth || !tileLength || !*width || !*length || !*tileWidth || !*tileLength)
+    const TImageFacts& i = m_image;
+    if (!i.Width || !i.Length || !i.TileWidth || !i.TileLength || !*i.Width || !*i.Length || !*i.TileWidth ||
+        !*i.TileLength)
         return std::nullopt;
-    return saturatingMul(saturatingMul(ceilDiv(*width, *tileWidth), ceilDiv(*length, *tileLength)), planes(dir));
+    return saturatingMul(saturatingMul(ceilDiv(*i.Width, *i.TileWidth), ceilDiv(*i.Length, *i.TileLength)), i.Planes);
 }
 
 void TChecker::checkImageData(int d, bool tiles)
@@ -532,12 +588,12 @@ void TChecker::checkImageData(int d, bool tiles)
     const TEntry* counts = findEntry(dir, countsTag, &countsAt);
     if (!offsets || !whole(*offsets))
         return;
-    if (const std::optional<std::uint64_t> expected = tiles ? expectedTiles(dir) : expectedStrips(dir);
+    if (const std::optional<std::uint64_t> expected = tiles ? expectedTiles() : expectedStrips();
         expected && offsets->Count != *expected)
         add(kind, d, offsetsAt, entryRange(*offsets), [&] {
             std::string given =
                 tiles ? "ImageWidth, ImageLength, TileWidth and TileLength" : "ImageLength and RowsPerStrip";
-            if (planes(dir) > 1)
+            if (m_image.Planes > 1)
                 given = (tiles ? "ImageWidth, ImageLength, TileWidth, TileLength" : "ImageLength, RowsPerStrip") +
                         std::string(" and SamplesPerPixel");
             return TSentenceFacts{.Dir = dirText(d),
@@ -558,13 +614,12 @@ void TChecker::checkImageData(int d, bool tiles)
         });
     if (!isIntegerType(offsets->Type) || !isIntegerType(counts->Type))
         return;
-    const std::optional<std::vector<std::uint8_t>> offsetBytes = readValue(d, *offsets);
-    const std::optional<std::vector<std::uint8_t>> countBytes = offsetBytes ? readValue(d, *counts) : std::nullopt;
-    if (!offsetBytes || !countBytes)
+    if (!readValue(d, *offsets, m_value) || !readValue(d, *counts, m_counts))
         return;
-    const TValueDecoder starts(*offsetBytes, offsets->Type, offsets->Count, m_order);
-    const TValueDecoder lengths(*countBytes, counts->Type, counts->Count, m_order);
+    const TValueDecoder starts(m_value, offsets->Type, offsets->Count, m_order);
+    const TValueDecoder lengths(m_counts, counts->Type, counts->Count, m_order);
     const std::size_t n = std::min(starts.size(), lengths.size());
+    m_parts.reserve(m_parts.size() + n);
     for (std::size_t k = 0; k < n; ++k) {
         const std::optional<std::int64_t> start = integerValue(starts.item(k));
         const std::optional<std::int64_t> length = integerValue(lengths.item(k));
@@ -662,10 +717,10 @@ void TChecker::checkPointers(int d, std::vector<bool>& claimed)
         const std::optional<TDirectoryKind> kind = FollowedKind(dir.Kind, e, m_big);
         if (!kind)
             continue;
-        const std::optional<std::vector<std::uint8_t>> bytes = readValue(d, e);
-        if (!bytes)
+        std::vector<std::uint8_t> bytes; // its own: the walk below reads values of its own
+        if (!readValue(d, e, bytes))
             return;
-        const TValueDecoder values(*bytes, e.Type, *kind == TDirectoryKind::SubIfd ? e.Count : 1, m_order);
+        const TValueDecoder values(bytes, e.Type, *kind == TDirectoryKind::SubIfd ? e.Count : 1, m_order);
         const std::uint64_t width = TEntry::TypeSize(e.Type);
         for (std::size_t k = 0; k < values.size(); ++k) {
             const std::optional<std::int64_t> offset = integerValue(values.item(k));
@@ -742,13 +797,14 @@ const TEntry* TChecker::findEntry(const TDirectory& dir, std::uint16_t tag, int*
     return nullptr;
 }
 
-std::optional<std::uint64_t> TChecker::firstNumber(const TDirectory& dir, std::uint16_t tag)
+std::optional<std::uint64_t> TChecker::firstNumber(const TEntry& e)
 {
-    const TEntry* e = findEntry(dir, tag);
-    if (!e || !whole(*e) || !isIntegerType(e->Type) || e->Count == 0)
+    if (!whole(e) || !isIntegerType(e.Type) || e.Count == 0)
         return std::nullopt;
-    const std::vector<std::uint8_t> bytes = m_source.Read(e->ValueOffset, TEntry::TypeSize(e->Type));
-    const TValueDecoder first(bytes, e->Type, 1, m_order);
+    std::array<std::uint8_t, 8> bytes{};
+    const std::size_t got =
+        m_source.ReadInto(e.ValueOffset, std::span(bytes.data(), static_cast<std::size_t>(TEntry::TypeSize(e.Type))));
+    const TValueDecoder first(std::span(bytes.data(), got), e.Type, 1, m_order);
     const std::optional<std::int64_t> value = first.size() == 1 ? integerValue(first.item(0)) : std::nullopt;
     if (!value || *value < 0)
         return std::nullopt;

@@ -28,9 +28,9 @@ struct TCheckReport {
     std::uint64_t unlisted(TProblemKind kind) const;
 };
 
-/// Checks a file that Open read whole (TReadScope::Everything), reading its
-/// values and strip arrays from source, which must hold the same bytes (the
-/// source Open read through, or one whose Stamp equals the file's). Reads no
-/// more than about twice the file's size in all. Throws EVelquinError for a
-/// file read without its directory tree.
+/// Checks a file that Open read with its directory tree (TReadScope::Structure
+/// or Everything), reading its values and strip arrays from source, which must
+/// hold the same bytes (the source Open read through, or one whose Stamp
+/// equals the file's). Reads no more than about twice the file's size in all.
+/// Throws EVelquinError for a file read without its directory tree.
 TCheckReport checkFile(const TTiffFile& file, TValueSource& source);

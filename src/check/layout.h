@@ -20,7 +20,7 @@ struct TPart {
 };
 
 /// By position, then end, then kind (the header and directories before the
-/// values that share their range).
+/// values that share their range), then directory, entry and item.
 void sortParts(std::vector<TPart>& parts);
 
 /// Adds a Gap part for every run of [0, size) that no part covers; the parts,

@@ -104,6 +104,18 @@ std::span<const TTagRule> tagRuleTable()
 
 const TTagRule* findTagRule(std::uint16_t tag)
 {
+    // Every entry of an image asks: the rules of the low tags by index.
+    static_assert(kRules.size() < 128, "indexes fit a signed byte");
+    static constexpr auto kLow = [] {
+        std::array<std::int8_t, 1024> index{};
+        index.fill(-1);
+        for (std::size_t i = 0; i < kRules.size(); ++i)
+            if (kRules[i].Tag < index.size())
+                index[kRules[i].Tag] = static_cast<std::int8_t>(i);
+        return index;
+    }();
+    if (tag < kLow.size())
+        return kLow[tag] < 0 ? nullptr : &kRules[static_cast<std::size_t>(kLow[tag])];
     const auto it = std::lower_bound(kRules.begin(), kRules.end(), tag,
                                      [](const TTagRule& r, std::uint16_t t) { return r.Tag < t; });
     return it != kRules.end() && it->Tag == tag ? &*it : nullptr;

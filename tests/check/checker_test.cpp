@@ -310,6 +310,23 @@ TEST(CheckerLimits, PagesSharingTheirStripArraysStopBeforeTheLayoutOutgrowsTheFi
     EXPECT_GT(strips, 20000);
 }
 
+TEST(CheckerLimits, TheTreeWithoutTextsGivesTheSameFindings)
+{
+    TiffBuilder b(true);
+    b.Page(Page(b).set(text(b, 305, "no final nul")).entries);
+    const auto bytes = onePage(b, Page(b).set(TestEntry::Short(278, 1)));
+    TValueSource source(bytes);
+    TTiffFile structure({}, TReadScope::Structure);
+    structure.OpenSource("structure.tif", source);
+    EXPECT_EQ(structure.Pages.GetPage(0)->FindTag(305)->ValueText, " "); // left undecoded
+    const CheckedTiff whole(bytes);
+    const TCheckReport report = checkFile(structure, source);
+    ASSERT_EQ(report.Problems.size(), whole.report.Problems.size());
+    for (std::size_t i = 0; i < report.Problems.size(); ++i)
+        EXPECT_EQ(report.Problems[i].Sentence, whole.report.Problems[i].Sentence);
+    EXPECT_EQ(report.Layout.size(), whole.report.Layout.size());
+}
+
 TEST(CheckerLimits, AFileReadWithoutItsTreeIsRefused)
 {
     TiffBuilder b;
