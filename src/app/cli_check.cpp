@@ -12,12 +12,18 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <exception>
 #include <memory>
+#include <new>
+#include <optional>
 #include <ostream>
+#include <sched.h>
+#include <thread>
 
 const std::string_view CheckUsage =
-    "       velquin --check PATH... [--json | --quiet]\n"
+    "       velquin --check PATH... [--json | --quiet] [--jobs N]\n"
     "                                      check files, and every *.tif below a folder\n";
 
 namespace {
@@ -26,6 +32,16 @@ namespace {
 constexpr int kClean = 0;      // no file has an error
 constexpr int kHasErrors = 1;  // some file has an error
 constexpr int kUnreadable = 2; // some file could not be read or is not TIFF
+
+enum class TFormat { Lines, Json, Quiet };
+
+/// What checking one file gives: its lines or JSON object, its line for
+/// standard error, and its exit status.
+struct TFileResult {
+    std::string Out;
+    std::string Err;
+    int Status = kClean;
+};
 
 void appendNumber(std::string& out, std::uint64_t value)
 {
@@ -40,11 +56,139 @@ std::string openFailureReason(const std::string& message, const std::string& pat
     return message.starts_with(prefix) ? message.substr(prefix.size()) : message;
 }
 
-/// One run over the paths of the command line.
+void appendJson(std::string& out, const nlohmann::ordered_json& object)
+{
+    // A name that is not UTF-8 cannot be a JSON string: its stray bytes
+    // become U+FFFD there (the TAB lines keep them).
+    out += object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    out += '\n';
+}
+
+/// A file or folder that could not be read ("not read") or is not TIFF ("not TIFF").
+TFileResult unreadable(std::string_view what, const std::string& path, const std::string& reason, TFormat format)
+{
+    TFileResult result;
+    result.Status = kUnreadable;
+    if (format == TFormat::Quiet)
+        return result;
+    result.Err = "velquin: " + std::string(what) + ' ' + path + ": " + reason + '\n';
+    if (format == TFormat::Json) {
+        nlohmann::ordered_json object;
+        object["file"] = path;
+        object["status"] = what == "not TIFF" ? "not-tiff" : "not-read";
+        object["reason"] = reason;
+        appendJson(result.Out, object);
+    }
+    return result;
+}
+
+/// PATH, directory, severity, identifier, offset and sentence, joined by TABs.
+void appendLines(std::string& out, const std::string& path, const TCheckReport& report)
+{
+    const auto line = [&](std::string_view dir, const TProblemKindInfo& kind, const TByteRange& range,
+                          const std::string& sentence) {
+        AppendEscapedCell(out, path);
+        out += '\t';
+        out += dir.empty() ? "-" : dir;
+        out += '\t';
+        out += severityName(kind.Severity);
+        out += '\t';
+        out += kind.Identifier;
+        out += '\t';
+        if (range.End > range.Start)
+            appendNumber(out, range.Start);
+        else
+            out += '-';
+        out += '\t';
+        AppendEscapedCell(out, sentence);
+        out += '\n';
+    };
+    for (const TProblem& p : report.Problems)
+        line(p.DirectoryId, problemKindInfo(p.Kind), p.Range, p.Sentence);
+    for (const TProblemKindInfo& kind : problemKindTable())
+        if (const std::uint64_t more = report.unlisted(kind.Kind))
+            line({}, kind, {}, std::to_string(more) + " more like this are not listed");
+}
+
+void appendObject(std::string& out, const std::string& path, const TTiffFile& file, const TCheckReport& report)
+{
+    nlohmann::ordered_json object;
+    object["file"] = path;
+    object["status"] = "checked";
+    object["size"] = file.Stamp.Size;
+    object["byteOrder"] = file.IsBigEndian() ? "MM" : "II";
+    object["bigTiff"] = file.IsBigTiff();
+    object["errors"] = report.count(TSeverity::Error);
+    object["warnings"] = report.count(TSeverity::Warning);
+    object["notes"] = report.count(TSeverity::Note);
+    nlohmann::ordered_json problems = nlohmann::ordered_json::array();
+    for (const TProblem& p : report.Problems) {
+        const TProblemKindInfo& kind = problemKindInfo(p.Kind);
+        nlohmann::ordered_json item;
+        item["directory"] = p.Directory >= 0 ? nlohmann::ordered_json(p.DirectoryId) : nullptr;
+        item["entry"] = p.Entry >= 0 ? nlohmann::ordered_json(p.Entry) : nullptr;
+        item["severity"] = severityName(kind.Severity);
+        item["identifier"] = kind.Identifier;
+        const bool placed = p.Range.End > p.Range.Start;
+        item["offset"] = placed ? nlohmann::ordered_json(p.Range.Start) : nullptr;
+        item["length"] = placed ? nlohmann::ordered_json(p.Range.End - p.Range.Start) : nullptr;
+        item["sentence"] = p.Sentence;
+        problems.push_back(std::move(item));
+    }
+    object["problems"] = std::move(problems);
+    nlohmann::ordered_json unlisted = nlohmann::ordered_json::object();
+    for (const TProblemKindInfo& kind : problemKindTable())
+        if (const std::uint64_t more = report.unlisted(kind.Kind))
+            unlisted[std::string(kind.Identifier)] = more;
+    object["unlisted"] = std::move(unlisted);
+    appendJson(out, object);
+}
+
+/// Reads and checks one file; never throws. Runs on any thread.
+TFileResult checkOneFile(const std::string& path, TFormat format)
+{
+    try {
+        TValueSource source(path);
+        TTiffFile file({}, TReadScope::Structure); // what the reader meets, the checker reports
+        file.OpenSource(path, source);
+        const TCheckReport report = checkFile(file, source);
+        TFileResult result;
+        result.Status = report.count(TSeverity::Error) > 0 ? kHasErrors : kClean;
+        if (format == TFormat::Json)
+            appendObject(result.Out, path, file, report);
+        else if (format == TFormat::Lines)
+            appendLines(result.Out, path, report);
+        return result;
+    } catch (const EFOpenError& e) {
+        return unreadable("not read", path, openFailureReason(e.what(), path), format);
+    } catch (const EInvalidTiff& e) {
+        return unreadable("not TIFF", path, e.what(), format);
+    } catch (const EReadError& e) { // the header itself is cut short
+        return unreadable("not TIFF", path, e.what(), format);
+    } catch (const std::bad_alloc&) {
+        return unreadable("not read", path, EOutOfMemory(path).what(), format);
+    } catch (const std::exception& e) {
+        return unreadable("not read", path, e.what(), format);
+    }
+}
+
+/// The processors this process may run on: its CPU affinity, as a Slurm task sees it.
+int defaultJobs()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+/// One run over the paths of the command line. Files are checked a chunk at
+/// a time on jobs threads, and their results written in the walk's order, so
+/// the output is the same bytes whatever the number of jobs.
 class TCheckRun {
 public:
-    TCheckRun(std::ostream& out, std::ostream& err, bool json, bool quiet)
-        : m_output(out), m_err(err), m_json(json), m_quiet(quiet)
+    TCheckRun(std::ostream& out, std::ostream& err, TFormat format, int jobs)
+        : m_output(out), m_err(err), m_format(format), m_jobs(jobs)
     {
     }
 
@@ -54,167 +198,87 @@ public:
         if (IsExistingDirectory(path))
             checkFolder(path);
         else
-            checkOneFile(path);
+            add(path);
     }
 
-    /// Writes what is buffered; false once the output cannot be written.
-    bool flush() { return m_output.Write(m_buffer) && m_output.Flush(); }
+    /// Checks what is left and writes it; false once the output cannot be written.
+    bool finish()
+    {
+        drain();
+        return m_output.Flush();
+    }
     std::string failureText() const { return m_output.FailureText("standard output"); }
     int status() const { return m_status; }
 
 private:
+    struct TItem {
+        std::string Path;
+        std::optional<TFileResult> Result; ///< set by the walk for a folder it could not read
+    };
+
     void checkFolder(const std::string& root)
     {
         // The batch walk's order: a folder's own files, then each subfolder's
         // whole tree. A stack, since trees may be deeper than the call stack.
         std::vector<std::string> pending{root};
-        while (!pending.empty()) {
+        while (!pending.empty() && !m_output.Failed()) {
             const std::string folder = std::move(pending.back());
             pending.pop_back();
             TDirectoryListing listing;
             try {
                 listing = ListDirectory(folder);
             } catch (const EDirectoryError& e) {
-                unreadable("not read", folder, e.Reason);
+                m_items.push_back({folder, unreadable("not read", folder, e.Reason, m_format)});
                 continue;
             }
-            for (const std::string& name : listing.TiffFiles) {
-                if (m_output.Failed())
-                    return; // nothing more can be told
-                checkOneFile(JoinPath(folder, name));
-            }
+            for (const std::string& name : listing.TiffFiles)
+                add(JoinPath(folder, name));
             for (auto it = listing.Subdirectories.rbegin(); it != listing.Subdirectories.rend(); ++it)
                 pending.push_back(JoinPath(folder, *it));
         }
     }
 
-    void checkOneFile(const std::string& path)
+    void add(std::string path)
     {
-        std::unique_ptr<TValueSource> source;
-        TTiffFile file; // what the reader meets, the checker reports
-        try {
-            source = std::make_unique<TValueSource>(path);
-            file.OpenSource(path, *source);
-        } catch (const EFOpenError& e) {
-            unreadable("not read", path, openFailureReason(e.what(), path));
-            return;
-        } catch (const EInvalidTiff& e) {
-            unreadable("not TIFF", path, e.what());
-            return;
-        } catch (const EReadError& e) { // the header itself is cut short
-            unreadable("not TIFF", path, e.what());
-            return;
-        } catch (const EOutOfMemory& e) {
-            unreadable("not read", path, e.what());
-            return;
-        }
-        const TCheckReport report = checkFile(file, *source);
-        if (report.count(TSeverity::Error) > 0)
-            m_status = std::max(m_status, kHasErrors);
-        if (m_quiet)
-            return;
-        if (m_json)
-            writeJson(path, file, report);
-        else
-            writeLines(path, report);
-        if (m_buffer.size() >= kFlushSize) {
-            m_output.Write(m_buffer);
-            m_buffer.clear();
-        }
+        m_items.push_back({std::move(path), std::nullopt});
+        if (m_items.size() >= kChunk)
+            drain();
     }
 
-    void unreadable(std::string_view what, const std::string& path, const std::string& reason)
+    void drain()
     {
-        m_status = kUnreadable;
-        if (m_quiet)
-            return;
-        // One write a line: standard error is not buffered.
-        m_err << "velquin: " + std::string(what) + ' ' + path + ": " + reason + '\n';
-        if (m_json) {
-            nlohmann::ordered_json object;
-            object["file"] = path;
-            object["status"] = what == "not TIFF" ? "not-tiff" : "not-read";
-            object["reason"] = reason;
-            appendJson(object);
-        }
-    }
-
-    /// PATH, directory, severity, identifier, offset and sentence, joined by TABs.
-    void writeLines(const std::string& path, const TCheckReport& report)
-    {
-        const auto line = [&](std::string_view dir, const TProblemKindInfo& kind, const TByteRange& range,
-                              const std::string& sentence) {
-            AppendEscapedCell(m_buffer, path);
-            m_buffer += '\t';
-            m_buffer += dir.empty() ? "-" : dir;
-            m_buffer += '\t';
-            m_buffer += severityName(kind.Severity);
-            m_buffer += '\t';
-            m_buffer += kind.Identifier;
-            m_buffer += '\t';
-            if (range.End > range.Start)
-                appendNumber(m_buffer, range.Start);
-            else
-                m_buffer += '-';
-            m_buffer += '\t';
-            AppendEscapedCell(m_buffer, sentence);
-            m_buffer += '\n';
+        std::atomic<std::size_t> next{0};
+        const auto work = [&] {
+            for (std::size_t i = next++; i < m_items.size(); i = next++)
+                if (!m_items[i].Result)
+                    m_items[i].Result = checkOneFile(m_items[i].Path, m_format);
         };
-        for (const TProblem& p : report.Problems)
-            line(p.DirectoryId, problemKindInfo(p.Kind), p.Range, p.Sentence);
-        for (const TProblemKindInfo& kind : problemKindTable())
-            if (const std::uint64_t more = report.unlisted(kind.Kind))
-                line({}, kind, {}, std::to_string(more) + " more like this are not listed");
-    }
-
-    void writeJson(const std::string& path, const TTiffFile& file, const TCheckReport& report)
-    {
-        nlohmann::ordered_json object;
-        object["file"] = path;
-        object["status"] = "checked";
-        object["size"] = file.Stamp.Size;
-        object["byteOrder"] = file.IsBigEndian() ? "MM" : "II";
-        object["bigTiff"] = file.IsBigTiff();
-        object["errors"] = report.count(TSeverity::Error);
-        object["warnings"] = report.count(TSeverity::Warning);
-        object["notes"] = report.count(TSeverity::Note);
-        nlohmann::ordered_json problems = nlohmann::ordered_json::array();
-        for (const TProblem& p : report.Problems) {
-            const TProblemKindInfo& kind = problemKindInfo(p.Kind);
-            nlohmann::ordered_json item;
-            item["directory"] = p.Directory >= 0 ? nlohmann::ordered_json(p.DirectoryId) : nullptr;
-            item["entry"] = p.Entry >= 0 ? nlohmann::ordered_json(p.Entry) : nullptr;
-            item["severity"] = severityName(kind.Severity);
-            item["identifier"] = kind.Identifier;
-            const bool placed = p.Range.End > p.Range.Start;
-            item["offset"] = placed ? nlohmann::ordered_json(p.Range.Start) : nullptr;
-            item["length"] = placed ? nlohmann::ordered_json(p.Range.End - p.Range.Start) : nullptr;
-            item["sentence"] = p.Sentence;
-            problems.push_back(std::move(item));
+        {
+            std::vector<std::jthread> helpers;
+            const auto wanted = std::min<std::size_t>(static_cast<std::size_t>(m_jobs), m_items.size());
+            for (std::size_t t = 1; t < wanted; ++t)
+                helpers.emplace_back(work);
+            work();
+        } // the helpers have joined
+        for (const TItem& item : m_items) {
+            const TFileResult& r = *item.Result;
+            m_status = std::max(m_status, r.Status);
+            if (!r.Err.empty())
+                m_err << r.Err; // one write a line: standard error is not buffered
+            if (!m_output.Failed())
+                m_output.Write(r.Out);
         }
-        object["problems"] = std::move(problems);
-        nlohmann::ordered_json unlisted = nlohmann::ordered_json::object();
-        for (const TProblemKindInfo& kind : problemKindTable())
-            if (const std::uint64_t more = report.unlisted(kind.Kind))
-                unlisted[std::string(kind.Identifier)] = more;
-        object["unlisted"] = std::move(unlisted);
-        appendJson(object);
+        m_items.clear();
     }
 
-    void appendJson(const nlohmann::ordered_json& object)
-    {
-        // A name that is not UTF-8 cannot be a JSON string: its stray bytes
-        // become U+FFFD there (the TAB lines keep them).
-        m_buffer += object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-        m_buffer += '\n';
-    }
-
-    static constexpr std::size_t kFlushSize = 64 * 1024;
+    // Enough files that starting the threads costs little, few enough that
+    // their output is written as the run goes.
+    static constexpr std::size_t kChunk = 256;
     TOutput m_output;
     std::ostream& m_err;
-    bool m_json;
-    bool m_quiet;
-    std::string m_buffer;
+    TFormat m_format;
+    int m_jobs;
+    std::vector<TItem> m_items;
     int m_status = kClean;
 };
 
@@ -225,17 +289,19 @@ int RunCheckCommand(const std::vector<std::string>& args, std::ostream& out, std
     std::vector<std::string> paths;
     bool json = false;
     bool quiet = false;
+    int jobs = defaultJobs();
     CLI::App app;
     app.add_option("--check", paths)->required();
     auto* jsonFlag = app.add_flag("--json", json);
     app.add_flag("--quiet", quiet)->excludes(jsonFlag);
+    app.add_option("--jobs", jobs)->check(CLI::Range(1, 1024));
     if (!ParseCommand(app, args, err))
         return ExitUsage;
 
-    TCheckRun run(out, err, json, quiet);
+    TCheckRun run(out, err, quiet ? TFormat::Quiet : json ? TFormat::Json : TFormat::Lines, jobs);
     for (const std::string& path : paths)
         run.checkPath(path);
-    if (!run.flush()) {
+    if (!run.finish()) {
         err << "velquin: " << run.failureText() << '\n';
         return 1;
     }

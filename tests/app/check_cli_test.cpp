@@ -80,6 +80,26 @@ TEST(CheckCli, OneLinePerFindingAndTheWorstFileDecidesTheStatus)
     EXPECT_TRUE(r.err.starts_with("velquin: not read ")) << r.err;
 }
 
+TEST(CheckCli, JobsChangeNothingButTheSpeed)
+{
+    const TempDir dir;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".tif";
+        if (i % 7 == 3)
+            dir.Write("sub" + std::to_string(i % 3) + "/" + name, std::string_view("not a TIFF file"));
+        else
+            dir.Write("sub" + std::to_string(i % 3) + "/" + name, i % 2 ? broken() : sound());
+    }
+    const CliRun one = RunCli({"--check", dir.Path().string(), "--jobs", "1"});
+    const CliRun many = RunCli({"--check", dir.Path().string(), "--jobs", "4"});
+    EXPECT_EQ(one.status, 2);
+    EXPECT_EQ(many.status, one.status);
+    EXPECT_EQ(many.out, one.out);
+    EXPECT_EQ(many.err, one.err);
+    EXPECT_EQ(lines(one.out).size(), 17u);
+    EXPECT_EQ(RunCli({"--check", dir.Path().string(), "--jobs", "0"}).status, 2);
+}
+
 TEST(CheckCli, JsonGivesAnObjectPerFile)
 {
     const TempDir dir;
