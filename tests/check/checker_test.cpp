@@ -310,7 +310,7 @@ TEST(CheckerLimits, PagesSharingTheirStripArraysStopBeforeTheLayoutOutgrowsTheFi
     EXPECT_GT(strips, 20000);
 }
 
-TEST(CheckerLimits, TheTreeWithoutTextsGivesTheSameFindings)
+TEST(CheckerLimits, TheTreeWithoutTextsGivesTheSameFindingsAndTheChainAloneNone)
 {
     TiffBuilder b(true);
     b.Page(Page(b).set(text(b, 305, "no final nul")).entries);
@@ -325,13 +325,6 @@ TEST(CheckerLimits, TheTreeWithoutTextsGivesTheSameFindings)
     for (std::size_t i = 0; i < report.Problems.size(); ++i)
         EXPECT_EQ(report.Problems[i].Sentence, whole.report.Problems[i].Sentence);
     EXPECT_EQ(report.Layout.size(), whole.report.Layout.size());
-}
-
-TEST(CheckerLimits, AFileReadWithoutItsTreeIsRefused)
-{
-    TiffBuilder b;
-    const auto bytes = onePage(b, Page(b));
-    TValueSource source(bytes);
     TTiffFile pagesOnly({}, TReadScope::Pages);
     pagesOnly.OpenBuffer("pages.tif", bytes);
     EXPECT_THROW(checkFile(pagesOnly, source), EVelquinError);
