@@ -47,7 +47,7 @@ VELQUIN = {
     "text NUL": ["ascii-no-nul", "ascii-inner-nul"],
     "date form": ["datetime-format"],
     "count of a tag": ["count-wrong", "samples-count"],
-    "strips or tiles against the image": ["strip-count", "tile-count"],
+    "strips or tiles against the image": ["strip-count", "tile-count", "data-short"],
     "zero denominator": ["rational-zero"],
     "required field missing": ["missing-field"],
     "resolution missing": ["missing-resolution"],

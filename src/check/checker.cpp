@@ -30,6 +30,7 @@ using enum TProblemKind;
 constexpr std::uint16_t kImageWidth = 256;
 constexpr std::uint16_t kImageLength = 257;
 constexpr std::uint16_t kBitsPerSample = 258;
+constexpr std::uint16_t kCompression = 259;
 constexpr std::uint16_t kPhotometric = 262;
 constexpr std::uint16_t kStripOffsets = 273;
 constexpr std::uint16_t kSamplesPerPixel = 277;
@@ -126,6 +127,7 @@ struct TImageFacts {
     std::uint64_t SamplesPerPixel = 1;
     std::uint64_t BitsPerSample = 1;
     std::uint64_t Planes = 1; ///< SamplesPerPixel when each sample has its own plane
+    std::uint64_t Compression = 1;
 };
 
 class TChecker {
@@ -175,6 +177,14 @@ private:
     TImageFacts imageFacts(const TDirectory& dir);
     std::optional<std::uint64_t> expectedStrips() const;
     std::optional<std::uint64_t> expectedTiles() const;
+    /// What strip or tile k holds uncompressed: its bytes (0 when the image
+    /// is compressed or its size unknown), rows and width in pixels.
+    struct TBlock {
+        std::uint64_t Bytes = 0;
+        std::uint64_t Rows = 0;
+        std::uint64_t Width = 0;
+    };
+    TBlock uncompressed(bool tiles, std::uint64_t k) const;
     int findDirectory(std::uint64_t offset) const;
     bool isSelfOrAbove(int target, int d) const;
 
@@ -532,9 +542,9 @@ void TChecker::checkTagRule(int d, int i)
 TImageFacts TChecker::imageFacts(const TDirectory& dir)
 {
     // The first entry of each tag wanted, found in one pass.
-    static constexpr std::array<std::uint16_t, 8> kWanted{kImageWidth,      kImageLength,  kBitsPerSample,
-                                                          kSamplesPerPixel, kRowsPerStrip, kPlanarConfiguration,
-                                                          kTileWidth,       kTileLength};
+    static constexpr std::array<std::uint16_t, 9> kWanted{kImageWidth,          kImageLength,     kBitsPerSample,
+                                                          kCompression,         kSamplesPerPixel, kRowsPerStrip,
+                                                          kPlanarConfiguration, kTileWidth,       kTileLength};
     std::array<const TEntry*, kWanted.size()> first{};
     for (const TEntry& e : dir.Entries) {
         if (e.Stored < 4 || e.Tag > kTileLength)
@@ -556,6 +566,7 @@ TImageFacts TChecker::imageFacts(const TDirectory& dir)
     image.SamplesPerPixel = number(kSamplesPerPixel).value_or(1);
     image.BitsPerSample = number(kBitsPerSample).value_or(1);
     image.Planes = number(kPlanarConfiguration) == 2 ? image.SamplesPerPixel : 1;
+    image.Compression = number(kCompression).value_or(1);
     return image;
 }
 
@@ -574,6 +585,27 @@ std::optional<std::uint64_t> TChecker::expectedTiles() const
         !*i.TileLength)
         return std::nullopt;
     return saturatingMul(saturatingMul(ceilDiv(*i.Width, *i.TileWidth), ceilDiv(*i.Length, *i.TileLength)), i.Planes);
+}
+
+TChecker::TBlock TChecker::uncompressed(bool tiles, std::uint64_t k) const
+{
+    const TImageFacts& i = m_image;
+    TBlock block;
+    if (i.Compression != 1 || !i.Width || !i.Length || *i.Length == 0 || i.RowsPerStrip == 0)
+        return block;
+    block.Width = tiles ? i.TileWidth.value_or(0) : *i.Width;
+    if (tiles) {
+        block.Rows = i.TileLength.value_or(0);
+    } else { // the last strip of a plane holds the rows that are left
+        const std::uint64_t perStrip = std::min(i.RowsPerStrip, *i.Length);
+        block.Rows = std::min(perStrip, *i.Length - (k % ceilDiv(*i.Length, perStrip)) * perStrip);
+    }
+    std::uint64_t bits = 0;
+    if (__builtin_mul_overflow(block.Width, i.Planes > 1 ? 1 : i.SamplesPerPixel, &bits) ||
+        __builtin_mul_overflow(bits, i.BitsPerSample, &bits) ||
+        __builtin_mul_overflow(ceilDiv(bits, 8), block.Rows, &block.Bytes))
+        block.Bytes = 0;
+    return block;
 }
 
 void TChecker::checkImageData(int d, bool tiles)
@@ -630,13 +662,20 @@ void TChecker::checkImageData(int d, bool tiles)
         const auto at = static_cast<std::uint64_t>(*start);
         const auto bytes = static_cast<std::uint64_t>(*length);
         const TByteRange range{at, saturatingAdd(at, bytes)};
+        const auto name = [&] { return (tiles ? "tile " : "strip ") + std::to_string(k + 1); };
         if (range.End > m_size)
             add(DataPastEnd, d, offsetsAt, range, [&] {
+                return TSentenceFacts{.Dir = dirText(d), .Detail = name(), .At = at, .Length = bytes, .Size = m_size};
+            });
+        if (const TBlock block = uncompressed(tiles, k); bytes < block.Bytes)
+            add(DataShort, d, countsAt, range, [&] {
                 return TSentenceFacts{.Dir = dirText(d),
-                                      .Detail = (tiles ? "tile " : "strip ") + std::to_string(k + 1),
-                                      .At = at,
-                                      .Length = bytes,
-                                      .Size = m_size};
+                                      .Other = tiles ? "tile of " + std::to_string(block.Width) + " x " +
+                                                           std::to_string(block.Rows) + " pixels"
+                                                     : "strip of " + std::to_string(block.Rows) + " rows",
+                                      .Detail = name(),
+                                      .N = bytes,
+                                      .M = block.Bytes};
             });
         addPart(tiles ? TPartKind::TileData : TPartKind::StripData, range, d, offsetsAt, k);
     }

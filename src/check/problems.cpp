@@ -32,6 +32,7 @@ constexpr std::array<TProblemKindInfo, ProblemKindCount> kKinds{{
      "the value of {tag} in {dir} starts at {at}, an odd position; TIFF asks for values on word boundaries"},
     {DataPastEnd, "data-past-end", Error,
      "{detail} of {dir} ({length} bytes at {at}) runs past the end of the file ({size} bytes)"},
+    {DataShort, "data-short", Error, "{detail} of {dir} holds {n} bytes where an uncompressed {other} needs {m}"},
     {UnknownType, "unknown-type", Warning, "{tag} in {dir} has the unknown field type {n}; readers skip it"},
     {EntryOrder, "entry-order", Warning,
      "{tag} follows {other} in {dir}; TIFF asks for entries in ascending tag order"},

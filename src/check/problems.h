@@ -30,6 +30,7 @@ enum class TProblemKind {
     ValuePastEnd,
     ValueOffsetOdd,
     DataPastEnd,
+    DataShort,
     UnknownType,
     EntryOrder,
     DuplicateTag,

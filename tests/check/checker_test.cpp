@@ -108,6 +108,8 @@ const std::vector<Case>& cases()
          }},
         {"strip past the end", DataPastEnd, "1", 273,
          [](B& b) { return onePage(b, Page(b).set(TestEntry::Long(279, 100000))); }},
+        {"strip shorter than its rows", DataShort, "1", 279,
+         [](B& b) { return onePage(b, Page(b).set(TestEntry::Long(279, 6))); }},
         {"unknown type", UnknownType, "1", 50000,
          [](B& b) { return onePage(b, Page(b).set(TestEntry::Short(50000, 1, 1, 0))); }},
         {"entries out of order", EntryOrder, "1", 256,
