@@ -20,6 +20,7 @@
 #include <optional>
 #include <ostream>
 #include <sched.h>
+#include <system_error>
 #include <thread>
 
 const std::string_view CheckUsage =
@@ -256,8 +257,13 @@ private:
         {
             std::vector<std::jthread> helpers;
             const auto wanted = std::min<std::size_t>(static_cast<std::size_t>(m_jobs), m_items.size());
-            for (std::size_t t = 1; t < wanted; ++t)
-                helpers.emplace_back(work);
+            for (std::size_t t = 1; t < wanted; ++t) {
+                try {
+                    helpers.emplace_back(work);
+                } catch (const std::system_error&) { // no more threads: those running do the rest
+                    break;
+                }
+            }
             work();
         } // the helpers have joined
         for (const TItem& item : m_items) {
