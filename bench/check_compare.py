@@ -57,6 +57,11 @@ CLASS_OF_ID = {i: c for c, ids in VELQUIN.items() for i in ids}
 
 # What the other tools print, by class. The first pattern that matches wins.
 CHECKIT = [
+    (r"not a MAGIC BYTE", "not TIFF or unreadable"),
+    (r"pointer to IFD0 is 0\b", "no page"),
+    (r"pointer to IFD", "overlapping or shared bytes"),  # a first directory inside the header
+    (r"reading ifd\d* count", "directory past the end or cut"),
+    (r"Couldn't (read from|jump to) TIFF data position", "value or data past the end"),
     (r"whitelisted|just one IFD|ICC profile|logical_or|Unexpected tag value\.|value in a range of Unexpected tag value"
      r"|list of values Unexpected tag value|DateTime value not plausible", "policy of the profile"),
     (r"All IFDs should be word aligned", "directory at an odd offset"),
@@ -128,7 +133,8 @@ def checkit_classes(profile, path):
     code, out, err = run(["checkit_tiff", "-q", profile, path])
     classes = set()
     for line in (out + err).splitlines():
-        if not line.startswith("(EE)") or "Found" in line or "is not valid" in line:
+        # (EE) a rule broken, (HE) the file's structure (checkit_tiff stops at the header's)
+        if not line.startswith(("(EE)", "(HE)")) or "Found" in line or "is not valid" in line:
             continue
         classes.add(classify(line.split("found:")[0], CHECKIT))
     if code is None:

@@ -403,7 +403,9 @@ void TChecker::checkEntryOrder(int d)
             repeats.emplace_back(tags[k].second, run);
     }
     std::sort(repeats.begin(), repeats.end());
-    for (const auto& [i, times] : repeats) {
+    for (const auto& repeat : repeats) {
+        const int i = repeat.first;
+        const std::uint64_t times = repeat.second; // not a binding: clang 14, the fuzzer's, cannot capture one
         const TEntry& e = dir.Entries[static_cast<std::size_t>(i)];
         add(DuplicateTag, d, i, entryRange(e), [&] {
             return TSentenceFacts{.Dir = dirText(d),
@@ -450,7 +452,8 @@ void TChecker::checkContent(int d, int i)
     if (!readValue(d, e, m_value))
         return;
     const std::vector<std::uint8_t>& value = m_value;
-    const TByteRange range = valueRange(e);
+    // A value of no bytes is told at its entry.
+    const TByteRange range = e.ValueBytes() > 0 ? valueRange(e) : entryRange(e);
     const auto facts = [&] { return TSentenceFacts{.Dir = dirText(d), .Tag = tagText(d, e.Tag)}; };
     if (rational) {
         // Exif writes 0/0 for "unknown"; only a page's rationals must divide.
