@@ -12,10 +12,11 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
+#include <condition_variable>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <ostream>
@@ -183,15 +184,39 @@ int defaultJobs()
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-/// One run over the paths of the command line. Files are checked a chunk at
-/// a time on jobs threads, and their results written in the walk's order, so
-/// the output is the same bytes whatever the number of jobs.
+/// One run over the paths of the command line. The walk hands files to jobs
+/// worker threads in chunks, through a window of a few chunks per worker, and
+/// writes the results in the walk's order as they come in: the output is the
+/// same bytes whatever the number of jobs, a worker held up by the system
+/// holds up no other, and threads meet once a chunk rather than once a file.
 class TCheckRun {
 public:
     TCheckRun(std::ostream& out, std::ostream& err, TFormat format, int jobs)
-        : m_output(out), m_err(err), m_format(format), m_jobs(jobs)
+        : m_output(out), m_err(err), m_format(format)
     {
+        if (jobs > 1)
+            m_chunks.resize(4 * static_cast<std::size_t>(jobs));
+        for (int t = 0; t < jobs && jobs > 1; ++t) {
+            try {
+                m_workers.emplace_back([this] { work(); });
+            } catch (const std::system_error&) { // no more threads: those running do the work
+                break;
+            }
+        }
+        if (m_workers.empty())
+            m_chunks.clear(); // every file checked on this thread, as it comes
     }
+    ~TCheckRun()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_closing = true;
+        }
+        m_wake.notify_all();
+        m_workers.clear(); // joins them
+    }
+    TCheckRun(const TCheckRun&) = delete;
+    TCheckRun& operator=(const TCheckRun&) = delete;
 
     /// A file is checked whatever its name; a folder, every *.tif and *.tiff below it.
     void checkPath(const std::string& path)
@@ -199,13 +224,17 @@ public:
         if (IsExistingDirectory(path))
             checkFolder(path);
         else
-            add(path);
+            add(path, std::nullopt);
     }
 
-    /// Checks what is left and writes it; false once the output cannot be written.
+    /// Waits for the files handed out and writes them; false once the output cannot be written.
     bool finish()
     {
-        drain();
+        if (!m_chunks.empty()) {
+            publish();
+            std::unique_lock lock(m_mutex);
+            writeReady(lock, m_published);
+        }
         return m_output.Flush();
     }
     std::string failureText() const { return m_output.FailureText("standard output"); }
@@ -214,7 +243,11 @@ public:
 private:
     struct TItem {
         std::string Path;
-        std::optional<TFileResult> Result; ///< set by the walk for a folder it could not read
+        std::optional<TFileResult> Result; ///< set when checked, or by the walk for a folder it could not read
+    };
+    struct TChunk {
+        std::vector<TItem> Items;
+        bool Checked = false;
     };
 
     void checkFolder(const std::string& root)
@@ -229,63 +262,103 @@ private:
             try {
                 listing = ListDirectory(folder);
             } catch (const EDirectoryError& e) {
-                m_items.push_back({folder, unreadable("not read", folder, e.Reason, m_format)});
+                add(folder, unreadable("not read", folder, e.Reason, m_format));
                 continue;
             }
             for (const std::string& name : listing.TiffFiles)
-                add(JoinPath(folder, name));
+                add(JoinPath(folder, name), std::nullopt);
             for (auto it = listing.Subdirectories.rbegin(); it != listing.Subdirectories.rend(); ++it)
                 pending.push_back(JoinPath(folder, *it));
         }
     }
 
-    void add(std::string path)
+    void add(std::string path, std::optional<TFileResult> result)
     {
-        m_items.push_back({std::move(path), std::nullopt});
-        if (m_items.size() >= kChunk)
-            drain();
-    }
-
-    void drain()
-    {
-        std::atomic<std::size_t> next{0};
-        const auto work = [&] {
-            for (std::size_t i = next++; i < m_items.size(); i = next++)
-                if (!m_items[i].Result)
-                    m_items[i].Result = checkOneFile(m_items[i].Path, m_format);
-        };
-        {
-            std::vector<std::jthread> helpers;
-            const auto wanted = std::min<std::size_t>(static_cast<std::size_t>(m_jobs), m_items.size());
-            for (std::size_t t = 1; t < wanted; ++t) {
-                try {
-                    helpers.emplace_back(work);
-                } catch (const std::system_error&) { // no more threads: those running do the rest
-                    break;
-                }
-            }
-            work();
-        } // the helpers have joined
-        for (const TItem& item : m_items) {
-            const TFileResult& r = *item.Result;
-            m_status = std::max(m_status, r.Status);
-            if (!r.Err.empty())
-                m_err << r.Err; // one write a line: standard error is not buffered
-            if (!m_output.Failed())
-                m_output.Write(r.Out);
+        if (m_chunks.empty()) {
+            write(result ? *result : checkOneFile(path, m_format));
+            return;
         }
-        m_items.clear();
+        m_filling.push_back({std::move(path), std::move(result)});
+        if (m_filling.size() == kChunkFiles)
+            publish();
     }
 
-    // Enough files that starting the threads costs little, few enough that
-    // their output is written as the run goes.
-    static constexpr std::size_t kChunk = 256;
+    /// Hands the chunk being filled to the workers, once its place in the window is free.
+    void publish()
+    {
+        if (m_filling.empty())
+            return;
+        std::unique_lock lock(m_mutex);
+        if (m_published >= m_chunks.size()) // the chunk that held the place must be written first
+            writeReady(lock, m_published + 1 - m_chunks.size());
+        TChunk& chunk = m_chunks[m_published % m_chunks.size()];
+        chunk.Items.swap(m_filling);
+        chunk.Checked = false;
+        ++m_published;
+        lock.unlock();
+        m_wake.notify_one();
+        m_filling.clear();
+    }
+
+    /// Writes the chunks in order up to number until (excluded), waiting for those not checked yet.
+    void writeReady(std::unique_lock<std::mutex>& lock, std::size_t until)
+    {
+        while (m_written < until) {
+            TChunk& chunk = m_chunks[m_written % m_chunks.size()];
+            m_done.wait(lock, [&] { return chunk.Checked; });
+            lock.unlock(); // the workers never touch a checked chunk
+            for (const TItem& item : chunk.Items)
+                write(*item.Result);
+            lock.lock();
+            ++m_written;
+        }
+    }
+
+    void work()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_closing || m_taken < m_published; });
+            if (m_taken == m_published)
+                return; // closing, and nothing left
+            TChunk& chunk = m_chunks[m_taken++ % m_chunks.size()];
+            lock.unlock();
+            for (TItem& item : chunk.Items)
+                if (!item.Result)
+                    item.Result = checkOneFile(item.Path, m_format);
+            lock.lock();
+            chunk.Checked = true;
+            m_done.notify_all();
+        }
+    }
+
+    void write(const TFileResult& result)
+    {
+        m_status = std::max(m_status, result.Status);
+        if (!result.Err.empty())
+            m_err << result.Err; // one write a line: standard error is not buffered
+        if (!m_output.Failed())
+            m_output.Write(result.Out);
+    }
+
+    static constexpr std::size_t kChunkFiles = 32;
     TOutput m_output;
     std::ostream& m_err;
     TFormat m_format;
-    int m_jobs;
-    std::vector<TItem> m_items;
     int m_status = kClean;
+    std::vector<TItem> m_filling; ///< the walk's next chunk
+    // A window of chunks: chunk number n lies at n % size. The walk publishes
+    // them, workers take and check them, the walk writes them; a place is
+    // reused only once its chunk is written.
+    std::vector<TChunk> m_chunks;
+    std::size_t m_published = 0;
+    std::size_t m_taken = 0;
+    std::size_t m_written = 0;
+    bool m_closing = false;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;      ///< a chunk to check, or the end
+    std::condition_variable m_done;      ///< a chunk checked
+    std::vector<std::jthread> m_workers; ///< last: joined before the rest goes
 };
 
 } // namespace
