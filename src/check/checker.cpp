@@ -128,6 +128,10 @@ struct TImageFacts {
     std::uint64_t BitsPerSample = 1;
     std::uint64_t Planes = 1; ///< SamplesPerPixel when each sample has its own plane
     std::uint64_t Compression = 1;
+    std::optional<std::uint64_t> Photometric;
+    /// The bits of a pixel's samples (of the narrowest sample, in separate
+    /// planes), from every value of BitsPerSample; 0 when unknown.
+    std::uint64_t PixelBits = 0;
 };
 
 class TChecker {
@@ -175,6 +179,7 @@ private:
     /// The entry's first value, if it is a whole number.
     std::optional<std::uint64_t> firstNumber(const TEntry& e);
     TImageFacts imageFacts(const TDirectory& dir);
+    std::uint64_t pixelBits(const TEntry* bitsPerSample, const TImageFacts& image);
     std::optional<std::uint64_t> expectedStrips() const;
     std::optional<std::uint64_t> expectedTiles() const;
     /// What strip or tile k holds uncompressed: its bytes (0 when the image
@@ -545,9 +550,9 @@ void TChecker::checkTagRule(int d, int i)
 TImageFacts TChecker::imageFacts(const TDirectory& dir)
 {
     // The first entry of each tag wanted, found in one pass.
-    static constexpr std::array<std::uint16_t, 9> kWanted{kImageWidth,          kImageLength,     kBitsPerSample,
-                                                          kCompression,         kSamplesPerPixel, kRowsPerStrip,
-                                                          kPlanarConfiguration, kTileWidth,       kTileLength};
+    static constexpr std::array<std::uint16_t, 10> kWanted{
+        kImageWidth,      kImageLength,  kBitsPerSample,       kCompression, kPhotometric,
+        kSamplesPerPixel, kRowsPerStrip, kPlanarConfiguration, kTileWidth,   kTileLength};
     std::array<const TEntry*, kWanted.size()> first{};
     for (const TEntry& e : dir.Entries) {
         if (e.Stored < 4 || e.Tag > kTileLength)
@@ -556,9 +561,12 @@ TImageFacts TChecker::imageFacts(const TDirectory& dir)
         if (it != kWanted.end() && !first[static_cast<std::size_t>(it - kWanted.begin())])
             first[static_cast<std::size_t>(it - kWanted.begin())] = &e;
     }
+    const auto entryOf = [&](std::uint16_t tag) {
+        return first[static_cast<std::size_t>(std::find(kWanted.begin(), kWanted.end(), tag) - kWanted.begin())];
+    };
     const auto number = [&](std::uint16_t tag) {
-        const auto at = static_cast<std::size_t>(std::find(kWanted.begin(), kWanted.end(), tag) - kWanted.begin());
-        return first[at] ? firstNumber(*first[at]) : std::nullopt;
+        const TEntry* e = entryOf(tag);
+        return e ? firstNumber(*e) : std::nullopt;
     };
     TImageFacts image;
     image.Width = number(kImageWidth);
@@ -570,7 +578,39 @@ TImageFacts TChecker::imageFacts(const TDirectory& dir)
     image.BitsPerSample = number(kBitsPerSample).value_or(1);
     image.Planes = number(kPlanarConfiguration) == 2 ? image.SamplesPerPixel : 1;
     image.Compression = number(kCompression).value_or(1);
+    image.Photometric = number(kPhotometric);
+    image.PixelBits = pixelBits(entryOf(kBitsPerSample), image);
     return image;
+}
+
+std::uint64_t TChecker::pixelBits(const TEntry* bitsPerSample, const TImageFacts& image)
+{
+    // One value per sample, or one for all; a pixel of more samples than
+    // this is left unchecked.
+    constexpr std::uint64_t kMostSamples = 64;
+    if (image.SamplesPerPixel == 0 || image.SamplesPerPixel > kMostSamples)
+        return 0;
+    std::array<std::uint8_t, 2 * kMostSamples> raw{};
+    std::size_t values = 1;
+    raw[0] = 1; // the default of one bit, in either byte order
+    raw[1] = 1;
+    if (bitsPerSample) {
+        if (!whole(*bitsPerSample) || bitsPerSample->Type != 3 || bitsPerSample->Count == 0)
+            return 0;
+        values = static_cast<std::size_t>(std::min<std::uint64_t>(bitsPerSample->Count, image.SamplesPerPixel));
+        values = m_source.ReadInto(bitsPerSample->ValueOffset, std::span(raw.data(), 2 * values)) / 2;
+        if (values == 0)
+            return 0;
+    }
+    const TValueDecoder bits(std::span(raw.data(), 2 * values), 3, values, m_order);
+    std::uint64_t sum = 0;
+    std::uint64_t narrowest = ~std::uint64_t{0};
+    for (std::uint64_t k = 0; k < image.SamplesPerPixel; ++k) {
+        const std::uint64_t b = static_cast<std::uint64_t>(integerValue(bits.item(k < values ? k : 0)).value_or(0));
+        sum += b;
+        narrowest = std::min(narrowest, b);
+    }
+    return image.Planes > 1 ? narrowest : sum;
 }
 
 std::optional<std::uint64_t> TChecker::expectedStrips() const
@@ -594,7 +634,10 @@ TChecker::TBlock TChecker::uncompressed(bool tiles, std::uint64_t k) const
 {
     const TImageFacts& i = m_image;
     TBlock block;
-    if (i.Compression != 1 || !i.Width || !i.Length || *i.Length == 0 || i.RowsPerStrip == 0)
+    // YCbCr pixels may be subsampled, and then take fewer bytes than their samples.
+    constexpr std::uint64_t kYCbCr = 6;
+    if (i.Compression != 1 || i.Photometric == kYCbCr || i.PixelBits == 0 || !i.Width || !i.Length || *i.Length == 0 ||
+        i.RowsPerStrip == 0)
         return block;
     block.Width = tiles ? i.TileWidth.value_or(0) : *i.Width;
     if (tiles) {
@@ -604,8 +647,7 @@ TChecker::TBlock TChecker::uncompressed(bool tiles, std::uint64_t k) const
         block.Rows = std::min(perStrip, *i.Length - (k % ceilDiv(*i.Length, perStrip)) * perStrip);
     }
     std::uint64_t bits = 0;
-    if (__builtin_mul_overflow(block.Width, i.Planes > 1 ? 1 : i.SamplesPerPixel, &bits) ||
-        __builtin_mul_overflow(bits, i.BitsPerSample, &bits) ||
+    if (__builtin_mul_overflow(block.Width, i.PixelBits, &bits) ||
         __builtin_mul_overflow(ceilDiv(bits, 8), block.Rows, &block.Bytes))
         block.Bytes = 0;
     return block;

@@ -240,6 +240,27 @@ TEST_P(Checker, FindingsNameTheBytesConcerned)
                                                  " bytes)");
 }
 
+TEST_P(Checker, UncompressedStripsNeedEverySamplesBitsButYCbCrMaySubsample)
+{
+    // A 4 x 2 RGB page, 8 + 8 + 16 bits a pixel: 32 bytes in its one strip.
+    const auto rgb = [&](std::uint32_t stripBytes, std::uint16_t photometric) {
+        TiffBuilder b = builder();
+        std::vector<std::uint8_t> bits;
+        for (const std::uint16_t v : {8, 8, 16})
+            Put16(bits, bits.size(), v, b.BigEndian());
+        const auto perSample = b.BigTiff() ? TestEntry::Inline(258, tShort, 3, bytesOf(bits))
+                                           : TestEntry::At(258, tShort, 3, b.Data(bytesOf(bits)));
+        const auto strip = b.Data(std::string(stripBytes, '\0'));
+        Page p(b);
+        p.set(perSample).set(TestEntry::Short(262, photometric)).set(TestEntry::Short(277, 3));
+        p.set(TestEntry::Long(273, strip)).set(TestEntry::Long(279, stripBytes));
+        return CheckedTiff(onePage(b, p)).identifiers();
+    };
+    EXPECT_TRUE(rgb(32, 2).empty()) << testing::PrintToString(rgb(32, 2));
+    EXPECT_EQ(rgb(31, 2), std::vector<std::string>{"data-short"});
+    EXPECT_TRUE(rgb(16, 6).empty());
+}
+
 TEST_P(Checker, ExifDirectoryPointingBackToItsPageIsALoop)
 {
     TiffBuilder b = builder();
