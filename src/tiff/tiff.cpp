@@ -4,6 +4,7 @@
 #include "tiff/codepage.h"
 #include "tiff/errors.h"
 #include "tiff/stream.h"
+#include "tiff/valuesource.h"
 
 #include <array>
 #include <bit>
@@ -254,6 +255,15 @@ std::int32_t StrToInt(std::string_view text)
 
 // ---------------------------------------------------------------- TEntry
 
+std::optional<TDirectoryKind> FollowedKind(TDirectoryKind parent, const TEntry& entry, bool bigTiff)
+{
+    const std::optional<TDirectoryKind> kind = pointedKind(parent, entry.Tag);
+    const std::uint64_t whole = bigTiff ? kBig.entry : kClassic.entry;
+    if (!kind || !holdsOffsets(entry.Type, bigTiff) || entry.Stored < whole || entry.Count == 0)
+        return std::nullopt;
+    return kind;
+}
+
 std::uint64_t TEntry::TypeSize(std::uint16_t type)
 {
     switch (type) {
@@ -374,7 +384,8 @@ template <bool Big> void TTag::readAs(TStream& stream, std::uint64_t pos, TEntry
         return;
     Count = field<Big>(Big ? get64(e + 4, swap) : get32(e + 4, swap));
     ValuePos = field<Big>(pos + fieldAt);
-    decodeAs<Big>(stream, e + fieldAt, avail - fieldAt);
+    if (OwnerFile->m_scope != TReadScope::Structure)
+        decodeAs<Big>(stream, e + fieldAt, avail - fieldAt);
     stream.Seek(pos + layout.entry);
 }
 
@@ -557,7 +568,7 @@ bool TTiffPage::ReadDirectory(TStream& stream, std::uint64_t& offset, const TMes
         nextField = position(n);
         const bool wraps = !big && offset + layout.count + layout.entry * n > 0xFFFFFFFFu;
         const std::uint64_t entries = entriesCreated(offset + layout.count, n, size, layout.entry, wraps);
-        const bool keep = OwnerFile && OwnerFile->Scope() == TReadScope::Everything;
+        const bool keep = OwnerFile && OwnerFile->Scope() != TReadScope::Pages;
         Tags.Reserve(static_cast<std::size_t>(entries));
         if (keep)
             directory.Entries.reserve(static_cast<std::size_t>(entries));
@@ -624,25 +635,38 @@ void TTiffFile::Open(const std::string& path)
     if (!isRegularFile(path) || path == FileName)
         return;
     FileName = path;
-    try {
+    loadOrClear([&] {
         TStream stream(path);
         Stamp = stream.Stamp();
         load(stream);
-    } catch (const std::bad_alloc&) {
-        clear();
-        throw EOutOfMemory(path);
-    }
+    });
 }
 
 void TTiffFile::OpenBuffer(const std::string& name, std::span<const std::uint8_t> bytes)
 {
     FileName = name;
-    try {
+    loadOrClear([&] {
         TStream stream(bytes);
         load(stream);
+    });
+}
+
+void TTiffFile::OpenSource(const std::string& name, TValueSource& source)
+{
+    FileName = name;
+    loadOrClear([&] {
+        Stamp = source.Stamp();
+        load(*source.m_stream);
+    });
+}
+
+void TTiffFile::loadOrClear(const std::function<void()>& loadFile)
+{
+    try {
+        loadFile();
     } catch (const std::bad_alloc&) {
         clear();
-        throw EOutOfMemory(name);
+        throw EOutOfMemory(FileName);
     }
 }
 
@@ -728,7 +752,7 @@ void TTiffFile::readPages(TStream& stream, std::uint64_t offset, std::deque<TDir
     // pages are bounded by the file's size.
     std::uint64_t entriesLeft = stream.Size() / 4 + 1;
     // The tree keeps every page's directory; else one serves to name each page in messages.
-    const bool keep = m_scope == TReadScope::Everything;
+    const bool keep = m_scope != TReadScope::Pages;
     while (offset != 0 && walk.seen.insert(offset).second && entriesLeft > 0) {
         TDirectory& placed = keep || pages.empty() ? pages.emplace_back() : pages.front();
         placed.Id = std::to_string(Pages.Count() + 1);
@@ -756,7 +780,6 @@ void TTiffFile::readPages(TStream& stream, std::uint64_t offset, std::deque<TDir
 void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk& walk)
 {
     const bool swap = IsBigEndian();
-    const TLayout& layout = m_bigTiff ? kBig : kClassic;
     // Ids name the kind and, for several of a kind, the number: "subifd2", "exif2".
     std::uint64_t subIfds = 0;
     int exifs = 0;
@@ -768,8 +791,8 @@ void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk&
         const TEntry& entry = from.Entries[i];
         if (entry.Tag != 330 && entry.Tag != 34665 && entry.Tag != 34853 && entry.Tag != 40965)
             continue;
-        const std::optional<TDirectoryKind> kind = pointedKind(from.Kind, entry.Tag);
-        if (!kind || !holdsOffsets(entry.Type, m_bigTiff) || entry.Stored < layout.entry || entry.Count == 0)
+        const std::optional<TDirectoryKind> kind = FollowedKind(from.Kind, entry, m_bigTiff);
+        if (!kind)
             continue;
         const std::uint64_t width = TEntry::TypeSize(entry.Type);
         // Several SubIFDs to an entry; one directory for the other kinds.

@@ -38,7 +38,11 @@ public:
     /// directories below the pages, whose entries Open keeps only as stored.
     /// Texts draw on what the file's reading left of its memory budget.
     TTag ReadTag(const TTiffFile& file, std::uint64_t pos);
+    /// The same into out (as many bytes as it holds), for callers that read
+    /// many small values; returns how many bytes lie inside the file.
+    std::size_t ReadInto(std::uint64_t pos, std::span<std::uint8_t> out);
 
 private:
+    friend class TTiffFile; // reads a file through the source that the checker then reads
     std::unique_ptr<TStream> m_stream;
 };
