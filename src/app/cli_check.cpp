@@ -265,8 +265,8 @@ private:
                 add(folder, unreadable("not read", folder, e.Reason, m_format));
                 continue;
             }
-            for (const std::string& name : listing.TiffFiles)
-                add(JoinPath(folder, name), std::nullopt);
+            for (const TListedFile& file : listing.TiffFiles)
+                add(JoinPath(folder, file.Name), std::nullopt);
             for (auto it = listing.Subdirectories.rbegin(); it != listing.Subdirectories.rend(); ++it)
                 pending.push_back(JoinPath(folder, *it));
         }
