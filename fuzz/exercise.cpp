@@ -3,9 +3,11 @@
 #include "batch/batchrun.h"
 #include "batch/results.h"
 #include "batch/searchlist.h"
+#include "check/checker.h"
 #include "tiff/errors.h"
 #include "tiff/listing.h"
 #include "tiff/tiff.h"
+#include "tiff/valuesource.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -496,6 +498,41 @@ void checkTree(Problems& out, const TTiffFile& file, std::size_t size)
             out.push_back("a directory range outside the file");
 }
 
+// The checker over the bytes read: each kind listed up to its limit, findings
+// that name directories and entries the file has, sentences filled in, and a
+// layout in order inside the file whose gaps lie apart from every part.
+void checkFindings(Problems& out, const TTiffFile& file, std::span<const std::uint8_t> bytes)
+{
+    TValueSource source(bytes);
+    const TCheckReport report = checkFile(file, source);
+    std::array<std::uint64_t, ProblemKindCount> listed{};
+    for (const TProblem& p : report.Problems) {
+        ++listed[static_cast<std::size_t>(p.Kind)];
+        const bool inFile =
+            p.Directory < static_cast<int>(file.Directories.size()) &&
+            (p.Directory < 0 ? p.DirectoryId.empty() && p.Entry < 0
+                             : p.DirectoryId == file.Directories[p.Directory].Id &&
+                                   p.Entry < static_cast<int>(file.Directories[p.Directory].Entries.size()));
+        expect(out, inFile, "a finding names a directory or an entry the file lacks");
+        expect(out, !p.Sentence.empty() && validUtf8(p.Sentence) && p.Sentence.find('{') == std::string::npos,
+               "a finding's sentence is not filled in: " + p.Sentence);
+    }
+    for (std::size_t k = 0; k < ProblemKindCount; ++k)
+        expect(out, listed[k] == std::min<std::uint64_t>(report.Found[k], ProblemListLimit),
+               "findings of " + std::string(problemKindTable()[k].Identifier) + " listed beyond their count or limit");
+    std::uint64_t end = 0; // of every part so far
+    for (const TPart& part : report.Layout) {
+        if (part.Range.Start >= part.Range.End || part.Range.End > bytes.size() || part.Range.Start > end) {
+            out.push_back("the layout leaves bytes out or runs outside the file");
+            break;
+        }
+        if (part.Kind == TPartKind::Gap && part.Range.Start != end)
+            out.push_back("a gap of the layout lies over a part");
+        end = std::max(end, part.Range.End);
+    }
+    expect(out, end == bytes.size() || report.Layout.empty(), "the layout ends before the file");
+}
+
 } // namespace
 
 std::vector<std::string> ExerciseReader(std::span<const std::uint8_t> bytes)
@@ -511,6 +548,8 @@ std::vector<std::string> ExerciseReader(std::span<const std::uint8_t> bytes)
         expect(out, file.PageCount() == 0, "a refused header left pages");
     checkMessages(out, mem);
     checkTree(out, file, bytes.size());
+    if (mem.error.empty())
+        checkFindings(out, file, bytes);
 
     if (scratch().Write(bytes)) {
         {

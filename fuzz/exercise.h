@@ -10,7 +10,8 @@
 
 /// Reads bytes as a TIFF file, from memory and from a file, and builds
 /// everything the program shows of it: the listing of every page in decimal
-/// and hexadecimal, the status texts, and the batch line of every page with
-/// every default tag checked. Returns the expectations the result broke, empty
-/// when all hold; a crash, a leak or a sanitizer report is the other way to fail.
+/// and hexadecimal, the status texts, the batch line of every page with every
+/// default tag checked, and the checker's findings and layout. Returns the
+/// expectations the result broke, empty when all hold; a crash, a leak or a
+/// sanitizer report is the other way to fail.
 std::vector<std::string> ExerciseReader(std::span<const std::uint8_t> bytes);

@@ -3,10 +3,10 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ ninja-build pkg-config python3 libcli11-dev
+  cmake g++ ninja-build pkg-config python3 libcli11-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-gtk-platformtheme qt6-svg-dev
-  libtiff-tools poppler-utils xvfb xauth parallel
+  libtiff-tools python3-tifffile poppler-utils xvfb xauth parallel
   fonts-liberation2 xdg-utils
   dpkg-dev file desktop-file-utils appstream groff-base
   clang libclang-rt-14-dev

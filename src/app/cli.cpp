@@ -25,6 +25,7 @@ const std::array kCommands{
     TCommandEntry{"--dump", &DumpUsage, RunDumpCommand},
     TCommandEntry{"--batch", &BatchUsage, RunBatchCommand},
     TCommandEntry{"--edit", &EditUsage, RunEditCommand},
+    TCommandEntry{"--check", &CheckUsage, RunCheckCommand},
 };
 
 constexpr std::string_view kWindowUsage = "Usage: velquin [FILE]                 open FILE in the viewer window\n";

@@ -7,6 +7,8 @@
 #include "batch/pathlist.h"
 #include "batch/results.h"
 #include "batch/searchlist.h"
+#include "batch/tagitem.h"
+#include "tagnames/directorytags.h"
 #include "tagnames/utagdescription.h"
 #include "tiff/errors.h"
 #include "tiff/tiff.h"
@@ -21,11 +23,13 @@
 #include <fcntl.h>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const std::string_view BatchUsage =
-    "       velquin --batch DIR [--tags N[=TITLE],...] [--separator S] [--no-header]\n"
+    "       velquin --batch DIR [--tags [KIND:]N[=TITLE],...] [--separator S] [--no-header]\n"
     "                     [--first-page-only] [--no-root] [--no-subdirectories]\n"
     "                     [--no-trim] [--output FILE] [--verbose] [--jobs N]\n"
     "                                      export tags of every *.tif below DIR\n"
@@ -36,16 +40,30 @@ namespace {
 
 /// "256" or "256=Width": the entry a user would add in the Batch tab, with the
 /// default entry's title, or else the dictionary's name, when none is given.
+/// "exif:36867" or "gps:2=Latitude": a tag of the directories of that kind
+/// below each page, titled by the kind's table when no title is given.
 /// Returns why the item is refused, or an empty text.
 std::string addTagItem(TTagSearchList& list, std::string_view item)
 {
     const std::size_t eq = item.find('=');
-    const std::string_view number = item.substr(0, eq);
+    const std::string_view key = item.substr(0, eq);
+    const std::size_t colon = key.find(':');
+    const std::string_view number = colon == std::string_view::npos ? key : key.substr(colon + 1);
+    std::optional<TDirectoryKind> kind;
+    if (colon != std::string_view::npos && !(kind = DirectoryKindNamed(key.substr(0, colon))))
+        return "--tags: \"" + std::string(key.substr(0, colon)) +
+               "\" is not a directory kind (exif, gps, interop, subifd)";
     if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos)
-        return "--tags takes NUMBER or NUMBER=TITLE items separated by commas";
+        return "--tags takes NUMBER, NUMBER=TITLE, KIND:NUMBER or KIND:NUMBER=TITLE items separated by commas";
     std::string title;
     if (eq != std::string_view::npos) {
         title = item.substr(eq + 1);
+    } else if (kind) {
+        long long value = 0;
+        const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
+        title = r.ec == std::errc() && value <= 0xFFFF
+                    ? TrimBlanksAndControls(directoryTagName(*kind, static_cast<std::uint16_t>(value)))
+                    : TrimBlanksAndControls(GetTagDescription(-1));
     } else {
         const auto def = std::find_if(DefaultTagEntries.begin(), DefaultTagEntries.end(),
                                       [&](std::string_view entry) { return EntryTagNumber(entry) == number; });
@@ -60,7 +78,7 @@ std::string addTagItem(TTagSearchList& list, std::string_view item)
     }
     // The list holds an entry once; a second column of the same title would
     // otherwise be dropped without a word.
-    if (list.Add(number, title) < 0)
+    if (list.Add(key, title) < 0)
         return "--tags names \"" + std::string(item) + "\" twice";
     return {};
 }
@@ -155,10 +173,12 @@ public:
     void ShowRefusal(const std::string& text) override { m_err << "velquin: " << text << '\n'; }
     void ShowReaderMessage(const std::string& path, const TReaderMessage& message) override
     {
-        if (message.Text.empty())
+        // Without --verbose the classic text alone, as scripts have long read
+        // it; --verbose tells every message as the window's log does.
+        if (!m_verbose && message.Text.empty())
             return;
         ClearProgress();
-        m_err << "velquin: " << path << ": " << message.Text << '\n';
+        m_err << "velquin: " << (m_verbose ? readerMessageLine(path, message) : path + ": " + message.Text) << '\n';
     }
     void ProcessMessages() override
     {
@@ -183,8 +203,16 @@ public:
         m_found = found;
         m_walkComplete = walkComplete;
     }
-    void NotTiff(const std::string& path, const std::string& reason) override { tell("not TIFF ", path, reason); }
-    void NotRead(const std::string& path, const std::string& reason) override { tell("not read ", path, reason); }
+    void NotTiff(const std::string& path, const std::string& reason) override
+    {
+        if (m_verbose)
+            tell(notTiffLine(path, reason));
+    }
+    void NotRead(const std::string& path, const std::string& reason) override
+    {
+        if (m_verbose)
+            tell(notReadLine(path, reason));
+    }
 
     /// Lines go to this file instead of out; it replaces the target only by Commit.
     void SetOutput(TAtomicFile* file) { m_file = file; }
@@ -208,12 +236,10 @@ public:
     }
 
 private:
-    void tell(std::string_view what, const std::string& path, const std::string& reason)
+    void tell(const std::string& line)
     {
-        if (!m_verbose)
-            return;
         ClearProgress();
-        m_err << "velquin: " << what << path << ": " << reason << '\n';
+        m_err << "velquin: " << line << '\n';
     }
 
     static constexpr std::size_t kFlushSize = 64 * 1024;
@@ -337,6 +363,11 @@ int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std
             return 1;
         }
         options.Exclude = file->Identities();
+    } else if (&out == &std::cout) {
+        // "velquin --batch DIR > DIR/x.tif": the run must not read what it writes.
+        struct stat st {};
+        if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode))
+            options.Exclude.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
     }
     const TInterruptCleanup cleanup(file ? file->TemporaryPath() : std::string());
 

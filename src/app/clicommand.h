@@ -48,7 +48,9 @@ private:
 int RunDumpCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunBatchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunEditCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunCheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 extern const std::string_view DumpUsage;
 extern const std::string_view BatchUsage;
 extern const std::string_view EditUsage;
+extern const std::string_view CheckUsage;

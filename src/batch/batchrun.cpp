@@ -7,11 +7,13 @@
 #include "batch/searchlist.h"
 #include "tiff/errors.h"
 #include "tiff/tiff.h"
+#include "tiff/valuesource.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <sched.h>
 #include <sys/stat.h>
 #include <thread>
@@ -35,17 +37,6 @@ constexpr std::size_t kWindowPerJob = 4;
 
 /// The longest the caller waits for a worker before it lets the event loop run.
 constexpr std::chrono::milliseconds kMaxWait{50};
-
-/// The tag number whose decimal text equals the digits exactly, or -1: a
-/// leading zero, no digits or a number beyond 16 bits matches no tag.
-int matchingTagNumber(std::string_view digits)
-{
-    if (digits.empty() || digits.size() > 5 || (digits.size() > 1 && digits[0] == '0'))
-        return -1;
-    int number = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    return number <= 0xFFFF ? number : -1;
-}
 
 /// The system's reason inside the reader's "Cannot open file "P". REASON".
 std::string openFailureReason(const std::string& message, const std::string& path)
@@ -77,6 +68,30 @@ std::string lastComponent(const std::string& path)
 
 } // namespace
 
+std::string batchtext::StatusStopped(std::int64_t files)
+{
+    return "Stopped after " + std::to_string(files) + (files == 1 ? " file" : " files");
+}
+
+std::string readerMessageLine(const std::string& path, const TReaderMessage& message)
+{
+    // A message has its sentence; the classic text alone is kept for one that has not.
+    std::string line = path + ": " + (message.Sentence.empty() ? message.Text : message.Sentence);
+    if (!message.Text.empty() && !message.Sentence.empty())
+        line += " (" + message.Text + ")";
+    return line;
+}
+
+std::string notReadLine(const std::string& path, const std::string& reason)
+{
+    return "not read " + path + ": " + reason;
+}
+
+std::string notTiffLine(const std::string& path, const std::string& reason)
+{
+    return "not TIFF " + path + ": " + reason;
+}
+
 /// One step of a run in the walk's order: a file to read, or a message that
 /// keeps its place among the files' lines. A worker fills in a file's
 /// outcome; the caller turns it into host calls.
@@ -85,7 +100,7 @@ struct TBatchItem {
     enum class TOutcome { Read, NotTiff, NotRead, Excluded };
     /// A page's values: Cells[PageCells[p] .. PageCells[p + 1]).
     struct TCell {
-        std::uint16_t Number;
+        TTagItem Item;
         std::size_t Begin; ///< the quoted field in Fields
         std::size_t Size;
     };
@@ -188,13 +203,18 @@ TBatchOutcome TBatchRun::Run(const TBatchOptions& options)
         return TBatchOutcome::Refused;
     }
 
-    m_entryNumbers.clear();
+    m_entryItems.clear();
+    m_kindItems.clear();
     m_wanted.reset();
     for (const TTagSearchEntry& entry : m_list.Entries()) {
-        const int number = matchingTagNumber(EntryTagNumber(entry.Text));
-        m_entryNumbers.push_back(number);
-        if (number >= 0)
-            m_wanted.set(static_cast<std::size_t>(number));
+        const TTagItem item = TagItemOf(entry.Text);
+        m_entryItems.push_back(item);
+        if (item.Number < 0)
+            continue;
+        if (!item.Kind)
+            m_wanted.set(static_cast<std::size_t>(item.Number));
+        else if (std::find(m_kindItems.begin(), m_kindItems.end(), item) == m_kindItems.end())
+            m_kindItems.push_back(item);
     }
 
     try {
@@ -246,7 +266,8 @@ void TBatchRun::finishRun()
     m_chunk.clear();
     m_spare.clear();
     m_readers.clear();
-    m_host.ShowStatus(std::string(batchtext::StatusFinished));
+    m_host.ShowStatus(StopRequested ? batchtext::StatusStopped(m_counts.Files)
+                                    : std::string(batchtext::StatusFinished));
 }
 
 void TBatchRun::WriteHeaderLine()
@@ -492,10 +513,10 @@ void TBatchRun::appendDataLine(const TBatchItem& item, int pageIndex)
     for (std::size_t e = 0; e < entries.size(); ++e) {
         if (!entries[e].Checked)
             continue;
-        const int number = e < m_entryNumbers.size() ? m_entryNumbers[e] : -1;
+        const TTagItem wanted = e < m_entryItems.size() ? m_entryItems[e] : TTagItem{};
         bool matched = false;
-        for (auto cell = first; number >= 0 && cell != last; ++cell) {
-            if (cell->Number != number)
+        for (auto cell = first; wanted.Number >= 0 && cell != last; ++cell) {
+            if (!(cell->Item == wanted))
                 continue;
             m_line += separator;
             m_line.append(item.Fields, cell->Begin, cell->Size);
@@ -541,11 +562,12 @@ void TBatchRun::readItem(TBatchItem& item, unsigned worker) const
                 return;
             }
         }
+        // Classic runs read the pages alone; the tree only when an item asks for it.
         TTiffFile BatchFile([&item](const TReaderMessage& message) { item.ReaderMessages.push_back(message); },
-                            TReadScope::Pages);
+                            m_kindItems.empty() ? TReadScope::Pages : TReadScope::Everything);
         openBatchFile(item, BatchFile, m_readers[worker]);
         if (item.Outcome == TBatchItem::TOutcome::Read)
-            takeValues(item, BatchFile);
+            takeValues(item, BatchFile, m_readers[worker]);
     } catch (const std::exception& e) {
         item.Outcome = TBatchItem::TOutcome::NotRead;
         item.Reason = e.what();
@@ -590,8 +612,24 @@ void TBatchRun::openBatchFile(TBatchItem& item, TTiffFile& BatchFile, TFileBytes
     item.Outcome = TBatchItem::TOutcome::Read;
 }
 
-void TBatchRun::takeValues(TBatchItem& item, const TTiffFile& BatchFile) const
+void TBatchRun::takeValues(TBatchItem& item, const TTiffFile& BatchFile, const TFileBytes& bytes) const
 {
+    // Values below the pages are read again at the positions the read found:
+    // from the bytes read, or from the file when it was too large for them,
+    // which must then still be the file that was read.
+    std::optional<TValueSource> values;
+    if (!m_kindItems.empty()) {
+        if (BatchFile.Stamp == TFileStamp{}) {
+            values.emplace(bytes.Bytes());
+        } else {
+            values.emplace(item.Path);
+            if (!(values->Stamp() == BatchFile.Stamp)) {
+                item.Outcome = TBatchItem::TOutcome::NotRead;
+                item.Reason = "the file changed while it was read";
+                return;
+            }
+        }
+    }
     item.PageCount = BatchFile.PageCount();
     const int pages = m_options.AllPages ? item.PageCount : std::min(item.PageCount, 1);
     item.PageCells.reserve(static_cast<std::size_t>(pages) + 1);
@@ -600,11 +638,18 @@ void TBatchRun::takeValues(TBatchItem& item, const TTiffFile& BatchFile) const
         for (const TTag& tag : BatchFile.Pages.GetPage(i)->Tags) {
             if (!tag.IsRead() || !m_wanted.test(tag.Number()))
                 continue;
-            const std::size_t begin = item.Fields.size();
-            appendValueField(item.Fields, m_options.TrimValue ? TrimBlanksAndControls(tag.ValueText)
-                                                              : std::string_view(tag.ValueText));
-            item.Cells.push_back({tag.Number(), begin, item.Fields.size() - begin});
+            addCell(item, {std::nullopt, tag.Number()}, tag.ValueText);
         }
+        for (const TTagItem& kindItem : m_kindItems)
+            ForEachKindValue(BatchFile, i, kindItem, *values,
+                             [&](std::string_view text) { addCell(item, kindItem, text); });
     }
     item.PageCells.push_back(item.Cells.size());
+}
+
+void TBatchRun::addCell(TBatchItem& item, const TTagItem& tagItem, std::string_view text) const
+{
+    const std::size_t begin = item.Fields.size();
+    appendValueField(item.Fields, m_options.TrimValue ? TrimBlanksAndControls(text) : text);
+    item.Cells.push_back({tagItem, begin, item.Fields.size() - begin});
 }

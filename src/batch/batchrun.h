@@ -1,5 +1,7 @@
 #pragma once
 
+#include "batch/tagitem.h"
+
 #include <atomic>
 #include <bitset>
 #include <chrono>
@@ -43,7 +45,20 @@ inline constexpr std::string_view NoTagEntries = "At least one tag has to be sel
 inline constexpr std::string_view StatusIdle = "Retrieve tiff information to scv format";
 inline constexpr std::string_view StatusReading = "reading... ";
 inline constexpr std::string_view StatusFinished = "Finished...";
+/// The status line of a run that Stop ended, after `files` files read as TIFF.
+std::string StatusStopped(std::int64_t files);
 } // namespace batchtext
+
+// The lines of a run's log: the window's log pane and `velquin --batch
+// --verbose` tell each file that could not be read or was damaged with these,
+// so both say the same.
+
+/// "PATH: SENTENCE (TEXT)", or "PATH: SENTENCE" for a message without a Text.
+std::string readerMessageLine(const std::string& path, const TReaderMessage& message);
+/// "not read PATH: REASON"
+std::string notReadLine(const std::string& path, const std::string& reason);
+/// "not TIFF PATH: REASON"
+std::string notTiffLine(const std::string& path, const std::string& reason);
 
 /// A file as the file system knows it, whatever path leads to it.
 struct TFileIdentity {
@@ -184,15 +199,17 @@ private:
     // only the item, its own file reader and what stays fixed during a run.
     void readItem(TBatchItem& item, unsigned worker) const;
     void openBatchFile(TBatchItem& item, TTiffFile& BatchFile, TFileBytes& bytes) const;
-    void takeValues(TBatchItem& item, const TTiffFile& BatchFile) const;
+    void takeValues(TBatchItem& item, const TTiffFile& BatchFile, const TFileBytes& bytes) const;
+    void addCell(TBatchItem& item, const TTagItem& tagItem, std::string_view text) const;
 
     const TTagSearchList& m_list;
     TBatchHost& m_host;
     TBatchOptions m_options;
     /// Per entry of the list, the tag number it matches, or -1; the entries
     /// themselves cannot change during a run, only their check marks.
-    std::vector<int> m_entryNumbers;
-    std::bitset<0x10000> m_wanted;             ///< tag numbers some entry matches
+    std::vector<TTagItem> m_entryItems;        ///< what each entry of the list finds
+    std::bitset<0x10000> m_wanted;             ///< tag numbers some entry finds in a page's own directory
+    std::vector<TTagItem> m_kindItems;         ///< the items below the pages, once each
     mutable std::vector<TFileBytes> m_readers; ///< one per worker
     std::unique_ptr<TPool> m_pool;             ///< with more than one job
     TBatchChunk m_chunk;                       ///< items posted, not yet handed to the workers

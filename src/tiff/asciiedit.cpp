@@ -208,28 +208,37 @@ bool overlaps(const TByteRange& r, std::uint64_t start, std::uint64_t end)
     return start < r.End && r.Start < end;
 }
 
-/// [start, end) lies in the 4-byte value field of an entry of the directory d.
-bool inValueFieldOfEntry(const TByteRange& d, std::uint64_t entryPos, std::uint64_t start, std::uint64_t end)
+/// Where the structure of a file lies: the header, and in a directory its
+/// count and its entries with their value fields.
+struct TLayout {
+    std::uint64_t header, count, entry, field;
+};
+constexpr TLayout kClassic{8, 2, 12, 4};
+constexpr TLayout kBig{16, 8, 20, 8};
+
+/// [start, end) lies in the value field of an entry of the directory d.
+bool inValueFieldOfEntry(const TByteRange& d, std::uint64_t entryPos, std::uint64_t start, std::uint64_t end,
+                         const TLayout& layout)
 {
-    constexpr std::uint64_t kEntrySize = 12;
-    const bool anEntryOfD =
-        entryPos >= d.Start + 2 && (entryPos - d.Start - 2) % kEntrySize == 0 && entryPos + kEntrySize <= d.End;
-    return anEntryOfD && start >= entryPos + 8 && end <= entryPos + kEntrySize;
+    const std::uint64_t fieldAt = entryPos + layout.entry - layout.field;
+    const bool anEntryOfD = entryPos >= d.Start + layout.count &&
+                            (entryPos - d.Start - layout.count) % layout.entry == 0 && entryPos + layout.entry <= d.End;
+    return anEntryOfD && start >= fieldAt && end <= entryPos + layout.entry;
 }
 
 /// The bytes [start, end) must miss the header and every directory, except
-/// that a text of up to 4 bytes is written in the value field of its own
+/// that a text that fits in a value field is written in that of its own
 /// entry. A directory that overlaps those bytes in any other way (its count,
 /// or another entry of a misaligned grid) refuses.
 void checkStructureMissed(const TTiffFile& file, std::uint64_t entryPos, std::uint64_t count, std::uint64_t start,
                           std::uint64_t end)
 {
-    constexpr TByteRange kHeader{0, 8};
-    if (overlaps(kHeader, start, end))
+    const TLayout& layout = file.IsBigTiff() ? kBig : kClassic;
+    if (overlaps({0, layout.header}, start, end))
         refuse(TReason::Overlaps);
-    const bool inOwnEntry = count <= 4 && start == entryPos + 8;
+    const bool inOwnEntry = count <= layout.field && start == entryPos + layout.entry - layout.field;
     for (const TByteRange& d : file.DirectoryRanges)
-        if (overlaps(d, start, end) && !(inOwnEntry && inValueFieldOfEntry(d, entryPos, start, end)))
+        if (overlaps(d, start, end) && !(inOwnEntry && inValueFieldOfEntry(d, entryPos, start, end, layout)))
             refuse(TReason::Overlaps);
 }
 
@@ -290,14 +299,30 @@ std::int32_t ParseListedNumber(std::string_view cell, bool hex)
     return static_cast<std::int32_t>(v);
 }
 
-TAsciiField FieldOfRow(const TListingRow& row, bool hex)
+std::uint64_t ParseWideListedNumber(std::string_view cell, bool hex)
+{
+    if (cell.empty() || cell.size() > (hex ? 16u : 20u))
+        throw EConvertError(std::string(cell));
+    std::uint64_t v = 0;
+    const auto r = std::from_chars(cell.data(), cell.data() + cell.size(), v, hex ? 16 : 10);
+    if (r.ec != std::errc() || r.ptr != cell.data() + cell.size())
+        throw EConvertError(std::string(cell));
+    return v;
+}
+
+TAsciiField FieldOfRow(const TListingRow& row, bool hex, bool bigTiff)
 {
     if (row.size() <= kValuePosCell)
         throw EConvertError("");
+    const auto number = [&](std::size_t cell) -> std::uint64_t {
+        if (bigTiff)
+            return ParseWideListedNumber(row[cell], hex);
+        return static_cast<std::uint32_t>(ParseListedNumber(row[cell], hex));
+    };
     TAsciiField f;
-    f.EntryPos = ParseListedNumber(row[kTagPosCell], hex);
-    f.ValuePos = ParseListedNumber(row[kValuePosCell], hex);
-    f.Count = ParseListedNumber(row[kLengthCell], hex);
+    f.EntryPos = number(kTagPosCell);
+    f.ValuePos = number(kValuePosCell);
+    f.Count = number(kLengthCell);
     f.ListedText = row[kValueCell];
     return f;
 }
@@ -311,31 +336,28 @@ std::string FieldBytes(std::string_view utf8, std::size_t room)
 
 std::size_t FieldRoom(const TAsciiField& field)
 {
-    const std::uint32_t count = static_cast<std::uint32_t>(field.Count);
-    return count == 0 ? 0 : static_cast<std::size_t>(count - 1);
+    return field.Count == 0 ? 0 : static_cast<std::size_t>(field.Count - 1);
 }
 
 void CheckAsciiField(const TTiffFile& file, const TAsciiField& field)
 {
-    // Both cells are 32-bit patterns: a count or an offset of 2^31 and more
-    // shows as negative in decimal mode.
-    const std::uint64_t pos = static_cast<std::uint32_t>(field.ValuePos);
-    const std::uint64_t count = static_cast<std::uint32_t>(field.Count);
+    const std::uint64_t pos = field.ValuePos;
+    const std::uint64_t count = field.Count;
     if (count < 2)
         refuse(TReason::NoRoom);
     const std::uint64_t size = file.Stamp.Size;
     if (pos > size || count > size - pos)
         refuse(TReason::PastEnd);
-    if (pos + count - 1 >= (std::uint64_t{1} << 32))
+    if (!file.IsBigTiff() && pos + count - 1 >= (std::uint64_t{1} << 32))
         refuse(TReason::Beyond4GiB);
-    checkStructureMissed(file, static_cast<std::uint32_t>(field.EntryPos), count, pos, pos + count - 1);
+    checkStructureMissed(file, field.EntryPos, count, pos, pos + count - 1);
 }
 
 void WriteAsciiField(const TTiffFile& file, const TAsciiField& field, std::string_view newText,
                      const TWriteCalls& calls)
 {
     CheckAsciiField(file, field);
-    const std::uint64_t pos = static_cast<std::uint32_t>(field.ValuePos);
+    const std::uint64_t pos = field.ValuePos;
     const std::size_t room = FieldRoom(field);
     // Bounded by the length of the new text, not by the count from the file.
     std::string bytes = encodeCut(newText, room);
@@ -410,7 +432,7 @@ void EditTagText(const std::string& path, int page, std::uint16_t tag, std::stri
             continue;
         if (!IsEditableRow(row))
             throw EVelquinError(std::string(NotAsciiText));
-        const TAsciiField field = FieldOfRow(row, false);
+        const TAsciiField field = FieldOfRow(row, false, file.IsBigTiff());
         CheckAsciiField(file, field); // the field's own faults before the text's length
         const std::size_t room = FieldRoom(field);
         if (Utf8Length(text) > room)

@@ -67,12 +67,14 @@ public:
     char32_t Char;
 };
 
-/// Where the rows of an edit come from and what they held.
+/// Where the rows of an edit come from and what they held. The cells of a
+/// classic file are 32-bit patterns (a negative decimal cell stands for a
+/// position of 2^31 and more); a BigTIFF file's name its numbers whole.
 struct TAsciiField {
-    std::int32_t EntryPos = 0; ///< the Tag Pos cell, as a 32-bit pattern
-    std::int32_t ValuePos = 0; ///< the Value Pos cell, as a 32-bit pattern
-    std::int32_t Count = 0;    ///< the Length cell
-    std::string ListedText;    ///< the Value cell (UTF-8, NULs included)
+    std::uint64_t EntryPos = 0; ///< the Tag Pos cell
+    std::uint64_t ValuePos = 0; ///< the Value Pos cell
+    std::uint64_t Count = 0;    ///< the Length cell
+    std::string ListedText;     ///< the Value cell (UTF-8, NULs included)
 };
 
 /// True when a Type cell names the ASCII type: blanks and control characters
@@ -91,9 +93,14 @@ bool IsEditableRow(const TListingRow& row);
 /// Throws EConvertError.
 std::int32_t ParseListedNumber(std::string_view cell, bool hex);
 
-/// The field's Tag Pos, Value Pos, Length and Value cells read back. Throws
-/// EConvertError for a cell that is not a number in that mode.
-TAsciiField FieldOfRow(const TListingRow& row, bool hex);
+/// A BigTIFF file's Length or Value Pos cell read back: unsigned decimal, or
+/// up to 16 hexadecimal digits. Throws EConvertError.
+std::uint64_t ParseWideListedNumber(std::string_view cell, bool hex);
+
+/// The field's Tag Pos, Value Pos, Length and Value cells read back, as a
+/// classic file's listing writes them or, with bigTiff, a BigTIFF file's.
+/// Throws EConvertError for a cell that is not a number in that mode.
+TAsciiField FieldOfRow(const TListingRow& row, bool hex, bool bigTiff = false);
 
 /// The number of characters written: count - 1, or 0 for a count of 0.
 std::size_t FieldRoom(const TAsciiField& field);
@@ -104,9 +111,10 @@ std::size_t FieldRoom(const TAsciiField& field);
 std::string FieldBytes(std::string_view utf8, std::size_t room);
 
 /// The checks that need only the listed file: the field has room, lies inside
-/// the file below 4 GiB, and the bytes to write miss the header and every
-/// directory read (a text of up to 4 bytes may be written in its own entry).
-/// Throws ESaveFailed.
+/// the file (below 4 GiB in a classic file, whose 32-bit cells name no more),
+/// and the bytes to write miss the header and every directory read (a text
+/// that fits in its entry's value field, 4 bytes or 8 in BigTIFF, may be
+/// written there). Throws ESaveFailed.
 void CheckAsciiField(const TTiffFile& file, const TAsciiField& field);
 
 /// The calls that change the file. Tests replace them to make a write or a

@@ -5,6 +5,7 @@
 #include "tiff/tiff.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <utility>
 
@@ -43,6 +44,27 @@ private:
     std::size_t m_used = 0;
 };
 
+/// The cells of a read entry's row, the numbers' texts kept in text; name is its Taginfo.
+std::array<std::string_view, 8> tagCells(TCellText& text, const TTiffFile& file, int nr, const TTag& tag,
+                                         std::string_view name, bool hex)
+{
+    // A braced list is evaluated in order, so the numbers' texts lie side by side.
+    return {text.Decimal(nr),
+            text.Number(file, tag.EntryPos, hex),
+            text.Decimal(tag.Number()),
+            name,
+            tag.ValueText,
+            tag.TypeName(),
+            text.Number(file, tag.Count, hex),
+            text.Number(file, tag.ValuePos, hex)};
+}
+
+/// The cells of an unread entry's row: its Nr and Tag Pos and an empty Tag nr.
+std::array<std::string_view, 3> unreadCells(TCellText& text, int nr, const TTag& tag, bool hex)
+{
+    return {text.Decimal(nr), text.Classic(static_cast<std::int32_t>(tag.EntryPos), hex), ""};
+}
+
 } // namespace
 
 bool ForEachListingRow(const TTiffFile& file, int page, bool hex, const std::function<void(TListingCells)>& row)
@@ -66,16 +88,46 @@ bool ForEachListingRow(const TTiffFile& file, int page, bool hex, const std::fun
         if (!tag.IsRead()) {
             // No number, so no name: the listing ends here, after the cells
             // that could be written before the name was looked up.
-            emit({text.Decimal(nr), text.Classic(static_cast<std::int32_t>(tag.EntryPos), hex), ""});
+            row(unreadCells(text, nr, tag, hex));
             return true;
         }
-        // A braced list is evaluated in order, so the numbers' texts lie side by side.
-        emit({text.Decimal(nr), text.Number(file, tag.EntryPos, hex), text.Decimal(tag.Number()), tag.TagName(),
-              tag.ValueText, tag.TypeName(), text.Number(file, tag.Count, hex), text.Number(file, tag.ValuePos, hex)});
+        row(tagCells(text, file, nr, tag, tag.TagName(), hex));
     }
     emit({});
     emit({"", "", "", BannerTitle, BannerText});
     return false;
+}
+
+std::vector<TListingRow> HeaderRows(const TTiffFile& file, std::string_view label, std::string text)
+{
+    std::vector<TListingRow> rows;
+    rows.push_back({"", "", "Filename", std::string(ExtractFileName(file.FileName))});
+    rows.push_back({"", "", "", "Total Pages", std::to_string(file.PageCount())});
+    rows.push_back({"", "", "", std::string(label), std::move(text)});
+    rows.push_back({"", "", "", "Header Byte order", std::string(file.ByteOrderText())});
+    rows.emplace_back();
+    return rows;
+}
+
+void AppendTagRow(std::vector<TListingRow>& rows, const TTiffFile& file, int nr, const TTag& tag, std::string_view name,
+                  bool hex)
+{
+    TCellText text;
+    const auto cells = tagCells(text, file, nr, tag, name, hex);
+    rows.emplace_back(cells.begin(), cells.end());
+}
+
+TListingRow UnreadTagRow(int nr, const TTag& tag, bool hex)
+{
+    TCellText text;
+    const auto cells = unreadCells(text, nr, tag, hex);
+    return {cells.begin(), cells.end()};
+}
+
+void AppendClosingRows(std::vector<TListingRow>& rows)
+{
+    rows.emplace_back();
+    rows.push_back({"", "", "", std::string(BannerTitle), std::string(BannerText)});
 }
 
 TListing BuildListing(const TTiffFile& file, int page, bool hex)

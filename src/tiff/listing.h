@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+class TTag;
 class TTiffFile;
 class TTiffPage;
 
@@ -39,6 +40,18 @@ using TListingCells = std::span<const std::string_view>;
 /// (a page of 65,535 entries lists without a string per cell); returns what
 /// TListing::Failed would hold. Throws what row throws.
 bool ForEachListingRow(const TTiffFile& file, int page, bool hex, const std::function<void(TListingCells)>& row);
+
+/// Appends the row of a read entry: nr counts from 1, name is its Taginfo
+/// (the dictionary's for a page, the kind's table below one).
+void AppendTagRow(std::vector<TListingRow>& rows, const TTiffFile& file, int nr, const TTag& tag, std::string_view name,
+                  bool hex);
+/// The row of an entry that could not be read: its Nr and Tag Pos and an
+/// empty Tag nr, where the listing ends.
+TListingRow UnreadTagRow(int nr, const TTag& tag, bool hex);
+/// Rows 0 to 4 with the given label and text in row 2 ("Current Page", "3").
+std::vector<TListingRow> HeaderRows(const TTiffFile& file, std::string_view label, std::string text);
+/// The empty row and the banner that close a listing.
+void AppendClosingRows(std::vector<TListingRow>& rows);
 
 /// Status-bar texts of the file name, page position and physical size.
 std::string FileNamePanelText(std::string_view path);

@@ -4,6 +4,7 @@
 #include "tiff/codepage.h"
 #include "tiff/errors.h"
 #include "tiff/stream.h"
+#include "tiff/valuesource.h"
 
 #include <array>
 #include <bit>
@@ -229,46 +230,6 @@ private:
     bool m_zero = false;
 };
 
-std::string_view kindName(TDirectoryKind kind)
-{
-    switch (kind) {
-    case TDirectoryKind::Page:
-        return "page";
-    case TDirectoryKind::SubIfd:
-        return "SubIFD";
-    case TDirectoryKind::Exif:
-        return "Exif";
-    case TDirectoryKind::Gps:
-        return "GPS";
-    case TDirectoryKind::Interop:
-        return "Interoperability";
-    }
-    return "";
-}
-
-/// The directory an entry of a directory of kind parent points to, if any:
-/// SubIFDs, Exif and GPS below a page or a SubIFD, Interoperability below Exif.
-std::optional<TDirectoryKind> pointedKind(TDirectoryKind parent, std::uint16_t tag)
-{
-    if (parent == TDirectoryKind::Page || parent == TDirectoryKind::SubIfd) {
-        if (tag == 330)
-            return TDirectoryKind::SubIfd;
-        if (tag == 34665)
-            return TDirectoryKind::Exif;
-        if (tag == 34853)
-            return TDirectoryKind::Gps;
-    }
-    if (parent == TDirectoryKind::Exif && tag == 40965)
-        return TDirectoryKind::Interop;
-    return std::nullopt;
-}
-
-/// Types whose values are offsets: LONG and IFD, and in BigTIFF LONG8 and IFD8.
-bool holdsOffsets(std::uint16_t type, bool big)
-{
-    return type == kLong + 1 || type == kTypeIfd || (big && (type == kTypeLong8 || type == kTypeIfd8));
-}
-
 bool isRegularFile(const std::string& path)
 {
     struct stat st {};
@@ -369,6 +330,15 @@ std::int32_t StrToInt(std::string_view text)
 }
 
 // ---------------------------------------------------------------- TEntry
+
+std::optional<TDirectoryKind> FollowedKind(TDirectoryKind parent, const TEntry& entry, bool bigTiff)
+{
+    const std::optional<TDirectoryKind> kind = pointedKind(parent, entry.Tag);
+    const std::uint64_t whole = bigTiff ? kBig.entry : kClassic.entry;
+    if (!kind || !holdsOffsets(entry.Type, bigTiff) || entry.Stored < whole || entry.Count == 0)
+        return std::nullopt;
+    return kind;
+}
 
 std::uint64_t TEntry::TypeSize(std::uint16_t type)
 {
@@ -630,7 +600,8 @@ template <bool Big>
         return;
     Count = field<Big>(Big ? get64(e + 4, swap) : get32(e + 4, swap));
     ValuePos = field<Big>(pos + fieldAt);
-    decodeAs<Big>(stream, e + fieldAt, avail - fieldAt);
+    if (OwnerFile->m_scope != TReadScope::Structure)
+        decodeAs<Big>(stream, e + fieldAt, avail - fieldAt);
     stream.Seek(pos + layout.entry);
 }
 
@@ -715,7 +686,7 @@ bool TTiffPage::ReadDirectory(TStream& stream, std::uint64_t& offset, const TMes
         nextField = position(n);
         const bool wraps = !big && offset + layout.count + layout.entry * n > 0xFFFFFFFFu;
         const std::uint64_t entries = entriesCreated(offset + layout.count, n, size, layout.entry, wraps);
-        const bool keep = OwnerFile && OwnerFile->Scope() == TReadScope::Everything;
+        const bool keep = OwnerFile && OwnerFile->Scope() != TReadScope::Pages;
         Tags.Reserve(OwnerFile, static_cast<std::size_t>(entries));
         if (keep)
             directory.Entries.reserve(static_cast<std::size_t>(entries));
@@ -802,25 +773,38 @@ void TTiffFile::Open(const std::string& path)
     if (!isRegularFile(path) || path == FileName)
         return;
     FileName = path;
-    try {
+    loadOrClear([&] {
         TStream stream(path);
         Stamp = stream.Stamp();
         load(stream);
-    } catch (const std::bad_alloc&) {
-        clear();
-        throw EOutOfMemory(path);
-    }
+    });
 }
 
 void TTiffFile::OpenBuffer(const std::string& name, std::span<const std::uint8_t> bytes)
 {
     FileName = name;
-    try {
+    loadOrClear([&] {
         TStream stream(bytes);
         load(stream);
+    });
+}
+
+void TTiffFile::OpenSource(const std::string& name, TValueSource& source)
+{
+    FileName = name;
+    loadOrClear([&] {
+        Stamp = source.Stamp();
+        load(*source.m_stream);
+    });
+}
+
+void TTiffFile::loadOrClear(const std::function<void()>& loadFile)
+{
+    try {
+        loadFile();
     } catch (const std::bad_alloc&) {
         clear();
-        throw EOutOfMemory(name);
+        throw EOutOfMemory(FileName);
     }
 }
 
@@ -915,7 +899,7 @@ void TTiffFile::readPages(TStream& stream, std::uint64_t offset, std::deque<TDir
     // pages are bounded by the file's size.
     std::uint64_t entriesLeft = stream.Size() / 4 + 1;
     // The tree keeps every page's directory; else one serves to name each page in messages.
-    const bool keep = m_scope == TReadScope::Everything;
+    const bool keep = m_scope != TReadScope::Pages;
     while (offset != 0 && walk.seen.Insert(offset) && entriesLeft > 0) {
         TDirectory& placed = keep || pages.empty() ? pages.emplace_back() : pages.front();
         placed.Id = std::to_string(Pages.Count() + 1);
@@ -943,7 +927,6 @@ void TTiffFile::readPages(TStream& stream, std::uint64_t offset, std::deque<TDir
 void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk& walk)
 {
     const bool swap = IsBigEndian();
-    const TLayout& layout = m_bigTiff ? kBig : kClassic;
     // Ids name the kind and, for several of a kind, the number: "subifd2", "exif2".
     std::uint64_t subIfds = 0;
     int exifs = 0;
@@ -955,8 +938,8 @@ void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk&
         const TEntry& entry = from.Entries[i];
         if (entry.Tag != 330 && entry.Tag != 34665 && entry.Tag != 34853 && entry.Tag != 40965)
             continue;
-        const std::optional<TDirectoryKind> kind = pointedKind(from.Kind, entry.Tag);
-        if (!kind || !holdsOffsets(entry.Type, m_bigTiff) || entry.Stored < layout.entry || entry.Count == 0)
+        const std::optional<TDirectoryKind> kind = FollowedKind(from.Kind, entry, m_bigTiff);
+        if (!kind)
             continue;
         const std::uint64_t width = TEntry::TypeSize(entry.Type);
         // Several SubIFDs to an entry; one directory for the other kinds.
@@ -992,7 +975,7 @@ void TTiffFile::readBelow(TStream& stream, std::size_t parent, int depth, TWalk&
             directory.Parent = static_cast<int>(parent);
             directory.Offset = offset;
             const auto what = [&] {
-                return "the " + std::string(kindName(*kind)) + " directory at " + std::to_string(offset);
+                return "the " + std::string(directoryKindName(*kind)) + " directory at " + std::to_string(offset);
             };
             if (!fresh) {
                 report("", what() + " is a directory read already: not read again", directory);
@@ -1024,7 +1007,7 @@ void TTiffFile::readSubDirectory(TStream& stream, TDirectory& directory)
     const bool swap = IsBigEndian();
     const TLayout& layout = m_bigTiff ? kBig : kClassic;
     const std::string what =
-        "the " + std::string(kindName(directory.Kind)) + " directory at " + std::to_string(directory.Offset);
+        "the " + std::string(directoryKindName(directory.Kind)) + " directory at " + std::to_string(directory.Offset);
     const std::string bytes = " (" + std::to_string(size) + " bytes)";
     const std::uint8_t* p = stream.Slice(directory.Offset, layout.count);
     if (!p) {
@@ -1070,7 +1053,7 @@ bool TTiffFile::afford(TStream& stream, const TDirectory& directory, std::uint64
         return true;
     }
     report("",
-           "reading stopped before the " + std::string(kindName(directory.Kind)) + " directory at " +
+           "reading stopped before the " + std::string(directoryKindName(directory.Kind)) + " directory at " +
                std::to_string(directory.Offset) + ": the directories read take all the memory this file may use",
            directory);
     return false;

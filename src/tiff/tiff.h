@@ -16,6 +16,7 @@
 
 class TStream;
 class TTiffFile;
+class TValueSource;
 
 /// One report of damage found while a file is read.
 struct TReaderMessage {
@@ -82,6 +83,12 @@ struct TEntry {
     std::uint64_t ValueBytes() const;
 };
 
+/// The kind of directory that an entry of a directory of kind parent leads
+/// to, when the reader follows it: SubIFDs, Exif and GPS below a page or a
+/// SubIFD, Interoperability below Exif, whole and stored with a type that
+/// holds offsets (Long or IFD; Long8 and IFD8 in BigTIFF), with a count.
+std::optional<TDirectoryKind> FollowedKind(TDirectoryKind parent, const TEntry& entry, bool bigTiff);
+
 /// One directory read: a page of the chain, or a directory an entry points to.
 struct TDirectory {
     std::string Id; ///< "2" for page 2; "2/exif", "1/subifd1/exif" below it
@@ -103,7 +110,10 @@ struct TDirectory {
 /// What Open keeps of a file: the pages alone (enough for the listing and the
 /// batch export), or also every directory as stored with the directories its
 /// entries point to (Directories, DirectoryRanges). Both read the same pages.
-enum class TReadScope { Pages, Everything };
+/// Structure keeps what Everything keeps but leaves the pages' value texts
+/// blank (" "): the checker reads values itself, and decoding texts is most
+/// of the work of reading a small file.
+enum class TReadScope { Pages, Everything, Structure };
 
 /// A half-open range of file positions [Start, End).
 struct TByteRange {
@@ -258,6 +268,10 @@ public:
     void Open(const std::string& path);
     /// The same on bytes in memory (tests, the fuzzer); name becomes FileName.
     void OpenBuffer(const std::string& name, std::span<const std::uint8_t> bytes);
+    /// The same from a source the caller keeps open, so that what reads values
+    /// afterwards (the checker) finds the bytes already read; name becomes
+    /// FileName, and the source's Stamp the file's. Throws as Open does.
+    void OpenSource(const std::string& name, TValueSource& source);
 
     int PageCount() const { return Pages.Count(); }
     std::string_view ByteOrderText() const { return ByteOrder == 1 ? "Little-endian" : "Big-endian"; }
@@ -287,6 +301,8 @@ private:
     friend class TTiffPage;
     struct TWalk;
     void load(TStream& stream);
+    /// Runs loadFile; memory that runs out leaves no pages and throws EOutOfMemory.
+    void loadOrClear(const std::function<void()>& loadFile);
     void readPages(TStream& stream, std::uint64_t offset, std::deque<TDirectory>& pages, TWalk& walk);
     void readBelow(TStream& stream, std::size_t parent, int depth, TWalk& walk);
     void readSubDirectory(TStream& stream, TDirectory& directory);

@@ -1,6 +1,8 @@
 #include "ui/batchtab.h"
 
+#include "batch/atomicfile.h"
 #include "batch/dirlisting.h"
+#include "batch/treecount.h"
 #include "tiff/errors.h"
 #include "tiff/tiff.h"
 #include "ui/elidedlabel.h"
@@ -27,22 +29,14 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-
 namespace {
-
-QString fromUtf8(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 /// The character a key press would type, as the key filter judges it: Ctrl
 /// with a letter types a control character; 0 for keys that type nothing
@@ -215,6 +209,15 @@ void TBatchTab::createControls()
     edtCounter->setToolTip(tr("Show amount of files counted"));
     edtPages = new QLineEdit(QStringLiteral("0"), this);
     edtPages->setObjectName(QStringLiteral("edtPages"));
+    auto counter = [this](const char* name, const QString& tip) {
+        auto* c = new QLineEdit(QStringLiteral("0"), this);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setReadOnly(true);
+        c->setToolTip(tip);
+        return c;
+    };
+    edtDamaged = counter("edtDamaged", tr("Files read whose structure is damaged: the log says where"));
+    edtNotRead = counter("edtNotRead", tr("Files and folders that could not be read: the log says why"));
 
     BitBtnStart = actionButton(ActionStartRetrieve, "BitBtnStart");
     btnStop = new QPushButton(ImageList1(ImgStop), tr("Stop"), this);
@@ -231,6 +234,10 @@ void TBatchTab::createControls()
     counters->addWidget(edtCounter, 0, 1);
     counters->addWidget(label(tr("Pages"), edtPages), 1, 0);
     counters->addWidget(edtPages, 1, 1);
+    counters->addWidget(label(tr("Damaged"), edtDamaged), 0, 2);
+    counters->addWidget(edtDamaged, 0, 3);
+    counters->addWidget(label(tr("Not read"), edtNotRead), 1, 2);
+    counters->addWidget(edtNotRead, 1, 3);
     auto* runButtons = new QHBoxLayout;
     runButtons->addWidget(BitBtnStart);
     runButtons->addWidget(btnStop);
@@ -253,6 +260,26 @@ void TBatchTab::createControls()
     RedtResults->setLineWrapMode(QPlainTextEdit::NoWrap);
     RedtResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RedtResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_results = std::make_unique<TPaneBuffer>(RedtResults);
+
+    // The run's log: what was damaged or could not be read, one line each.
+    btnLog = new QToolButton(this);
+    btnLog->setObjectName(QStringLiteral("btnLog"));
+    btnLog->setText(tr("Log"));
+    btnLog->setCheckable(true);
+    btnLog->setChecked(true);
+    btnLog->setAutoRaise(true);
+    btnLog->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    btnLog->setToolTip(tr("Show or hide the log of damaged files and files not read"));
+    RedtLog = new QPlainTextEdit(this);
+    RedtLog->setObjectName(QStringLiteral("RedtLog"));
+    RedtLog->setReadOnly(true);
+    // Lines can be selected and copied from the keyboard too, which shows a cursor where the focus is.
+    RedtLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    RedtLog->setFont(courier);
+    RedtLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_log = std::make_unique<TPaneBuffer>(RedtLog);
+    setLogShown(true);
 
     StatusBar2 = new QStatusBar(this);
     StatusBar2->setObjectName(QStringLiteral("StatusBar2"));
@@ -261,6 +288,16 @@ void TBatchTab::createControls()
         new TElidedLabel(QString::fromUtf8(batchtext::StatusIdle.data(), batchtext::StatusIdle.size()), StatusBar2);
     m_status->setObjectName(QStringLiteral("StatusBar2Panel0"));
     StatusBar2->addWidget(m_status, 1);
+    ProgressBar1 = new QProgressBar(StatusBar2);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 1);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false); // until a run has files to count
+    ProgressBar1->setFormat(tr("%v of %m files"));
+    StatusBar2->addPermanentWidget(ProgressBar1);
+    lblElapsed = new QLabel(StatusBar2);
+    lblElapsed->setObjectName(QStringLiteral("lblElapsed"));
+    StatusBar2->addPermanentWidget(lblElapsed);
 
     auto* top = new QHBoxLayout;
     top->addWidget(GroupBox1, 1);
@@ -269,7 +306,9 @@ void TBatchTab::createControls()
     layout->addWidget(heading);
     layout->addLayout(top);
     layout->addWidget(label(tr("Result:"), RedtResults));
-    layout->addWidget(RedtResults, 1);
+    layout->addWidget(RedtResults, 3);
+    layout->addWidget(btnLog);
+    layout->addWidget(RedtLog, 1);
     layout->addWidget(StatusBar2);
 
     SaveDialog1 = new QFileDialog(this, tr("Save results"));
@@ -298,6 +337,7 @@ void TBatchTab::connectSignals()
     connect(ActionSaveResults, &QAction::triggered, this, &TBatchTab::ActionSaveResultsExecute);
     connect(btnReset, &QPushButton::clicked, this, &TBatchTab::btnResetClick);
     connect(btnStop, &QPushButton::clicked, this, &TBatchTab::btnStopClick);
+    connect(btnLog, &QToolButton::toggled, this, &TBatchTab::setLogShown);
     connect(spdBtnStartingDir, &QToolButton::clicked, this, &TBatchTab::spdBtnStartingDirClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &TBatchTab::closeRequested);
     // The list's selection is the highlighted row, not the current one: a click
@@ -396,132 +436,6 @@ bool TBatchTab::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-// ---------------------------------------------------------------- the run
-
-TBatchOptions TBatchTab::currentOptions() const
-{
-    TBatchOptions o;
-    o.StartDir = edtStartDir->text().toStdString();
-    o.AddDescription = cbAddDescription->isChecked();
-    o.IncludeRoot = cbIncludeRoot->isChecked();
-    o.IncludeSubDirectories = cbIncludeSubDirectories->isChecked();
-    o.TrimValue = cbTrimValue->isChecked();
-    o.AllPages = cbAllPages->isChecked();
-    o.Jobs = DefaultJobs(); // workers read ahead; the pane gets its lines in the walk's order all the same
-    return o;
-}
-
-void TBatchTab::ActionStartRetrieveExecute()
-{
-    if (m_running)
-        return;
-    DisableBatchControls();
-    QWidget* host = window();
-    if (host != this)
-        host->installEventFilter(this);
-    {
-        // However the run ends, the controls come back.
-        struct End {
-            TBatchTab* tab;
-            QWidget* host;
-            ~End()
-            {
-                if (host != tab)
-                    host->removeEventFilter(tab);
-                tab->EnableBatchControls();
-            }
-        } end{this, host};
-        Messages::Guarded([this] { m_run.Run(currentOptions()); });
-    }
-    emit runFinished();
-    if (m_closeAfterRun) {
-        m_closeAfterRun = false;
-        host->close();
-    }
-}
-
-void TBatchTab::btnStopClick()
-{
-    m_run.RequestStop();
-}
-
-void TBatchTab::DisableBatchControls()
-{
-    m_running = true;
-    setBatchControlsEnabled(false);
-}
-
-void TBatchTab::EnableBatchControls()
-{
-    m_running = false;
-    setBatchControlsEnabled(true);
-}
-
-void TBatchTab::setBatchControlsEnabled(bool enabled)
-{
-    for (QAction* a :
-         {ActionStartRetrieve, ActionDeleteTag, ActionAddNewTag, ActionMoveDown, ActionMoveUp, ActionSortTags})
-        a->setEnabled(enabled);
-    for (QWidget* w : std::initializer_list<QWidget*>{spdBtnStartingDir, BitBtnClose, btnReset, edtCounter, edtPages,
-                                                      GroupBoxExportOptions})
-        w->setEnabled(enabled);
-    btnStop->setEnabled(!enabled);
-}
-
-std::string TBatchTab::Separator()
-{
-    return cmbbxSeperator->currentText().toStdString();
-}
-
-void TBatchTab::ClearResults()
-{
-    RedtResults->clear();
-}
-
-void TBatchTab::AppendResultLine(const std::string& line)
-{
-    RedtResults->appendPlainText(paneTextFromRecord(line));
-}
-
-void TBatchTab::ShowCounters(std::int64_t files, std::int64_t pages)
-{
-    edtCounter->setText(QString::number(files));
-    edtPages->setText(QString::number(pages));
-}
-
-void TBatchTab::ShowStatus(const std::string& text)
-{
-    m_status->setText(fromUtf8(text));
-}
-
-void TBatchTab::ShowFile(const std::string& path)
-{
-    const QString text = fromUtf8(path);
-    Label3->setText(text);
-    emit fileRead(text);
-}
-
-void TBatchTab::ShowRefusal(const std::string& text)
-{
-    Messages::ShowError(fromUtf8(text));
-}
-
-void TBatchTab::ShowReaderMessage(const std::string&, const TReaderMessage& message)
-{
-    if (!message.Text.empty())
-        Messages::ShowMessage(fromUtf8(message.Text));
-}
-
-void TBatchTab::ProcessMessages()
-{
-    QCoreApplication::processEvents();
-}
-
-QString TBatchTab::BatchStatusText() const
-{
-    return m_status->text();
-}
-
 // ---------------------------------------------------------------- starting directory and saving
 
 void TBatchTab::SetDefaultStartDir(const QString& directory)
@@ -568,12 +482,11 @@ void TBatchTab::ActionSaveResultsExecute()
         if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
             return;
         const std::string path = SaveDialog1->selectedFiles().first().toStdString();
-        const std::string bytes = ResultsBytes();
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        if (file)
-            file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!file || !file.flush())
-            throw EVelquinError("Cannot create file \"" + path + "\". " + std::strerror(errno));
+        // Written beside the file and renamed over it once whole: a full disk
+        // leaves the old results as they were, and the message says why.
+        TAtomicFile file(path);
+        if (!file.Write(ResultsBytes()) || !file.Commit())
+            throw EVelquinError(file.FailureText());
         RedtResults->document()->setModified(false);
         m_savedName = SaveDialog1->selectedFiles().first();
     });

@@ -1,9 +1,13 @@
 #pragma once
 
 #include "batch/batchrun.h"
+#include "ui/panebuffer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QWidget>
+
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -14,15 +18,24 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QToolButton;
 class TTagSearchListModel;
+class TTreeCount;
 
 /// The Batch tab: the tag search list, the export options and the batch run
-/// with its results pane. The run is the core's TBatchRun; this tab is its
-/// host, and keeps the window responsive by running the event loop where the
-/// run yields.
+/// with its results pane and its log. The run is the core's TBatchRun; this
+/// tab is its host, and keeps the window responsive by running the event loop
+/// where the run yields.
+///
+/// A run tells the tab of every file, thousands a second, and drawing is what
+/// costs: so the tab only notes what the run tells, and shows it (lines,
+/// counters, paths, progress) every RefreshInterval, while it lets the event
+/// loop run often enough that Stop is heard at once. Messages about damaged
+/// or unreadable files go to the log below the results, never to a box that
+/// would hold the run.
 class TBatchTab : public QWidget, private TBatchHost {
     Q_OBJECT
 public:
@@ -41,6 +54,10 @@ public:
     /// types or chooses one, and where the choosers begin when the field
     /// names no directory.
     void SetDefaultStartDir(const QString& directory);
+    /// How often a run shows its progress, 100 ms unless set; 0 shows each
+    /// file and line as the run tells them and runs the event loop at each of
+    /// the run's yields, for tests that act at a given file.
+    void SetRefreshInterval(int milliseconds) { m_refreshInterval = milliseconds; }
 
     // ---- controls, named as the rest of the program and the tests know them
     QGroupBox* GroupBox1 = nullptr;
@@ -66,11 +83,17 @@ public:
     QCheckBox* cbAllPages = nullptr;
     QLineEdit* edtCounter = nullptr;
     QLineEdit* edtPages = nullptr;
+    QLineEdit* edtDamaged = nullptr;
+    QLineEdit* edtNotRead = nullptr;
     QPushButton* BitBtnStart = nullptr;
     QPushButton* btnStop = nullptr;
     QPushButton* BitBtnClose = nullptr;
     QPlainTextEdit* RedtResults = nullptr;
+    QToolButton* btnLog = nullptr; ///< shows and hides the log
+    QPlainTextEdit* RedtLog = nullptr;
     QStatusBar* StatusBar2 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* lblElapsed = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
     QFileDialog* StartDirDialog = nullptr;
 
@@ -119,6 +142,17 @@ private:
     void ShowRefusal(const std::string& text) override;
     void ShowReaderMessage(const std::string& path, const TReaderMessage& message) override;
     void ProcessMessages() override;
+    void NotTiff(const std::string& path, const std::string& reason) override;
+    void NotRead(const std::string& path, const std::string& reason) override;
+    void ShowProgress(std::int64_t done, std::int64_t found, bool walkComplete) override;
+
+    /// The run's view: reset at Start, shown when due, and once more at the end.
+    void beginRunView();
+    void refreshIfDue();
+    void refreshRunView();
+    void endRunView();
+    void showProgressBar();
+    void setLogShown(bool shown);
 
     void createActions();
     void createControls();
@@ -137,6 +171,22 @@ private:
     TTagSearchListModel* m_model = nullptr;
     TBatchRun m_run;
     QLabel* m_status = nullptr;
+    std::unique_ptr<TPaneBuffer> m_results;
+    std::unique_ptr<TPaneBuffer> m_log;
+
+    // What the run has told since the view was last refreshed.
+    int m_refreshInterval = 100;
+    QElapsedTimer m_runClock;
+    qint64 m_lastRefresh = 0;
+    qint64 m_lastEvents = 0;
+    std::string m_file;
+    bool m_fileChanged = false;
+    std::string m_statusText;
+    bool m_statusChanged = false;
+    std::int64_t m_done = 0;
+    std::int64_t m_found = 0;
+    bool m_walkComplete = false;
+    std::unique_ptr<TTreeCount> m_treeCount;
     bool m_running = false;
     bool m_syncingSelection = false;
     bool m_closeAfterRun = false;

@@ -1,8 +1,11 @@
 #include "ui/main.h"
 
+#include "tiff/detail.h"
 #include "tiff/errors.h"
 #include "tiff/listing.h"
 #include "ui/batchtab.h"
+#include "ui/detailpane.h"
+#include "ui/directoryselector.h"
 #include "ui/elidedlabel.h"
 #include "ui/imagelist.h"
 #include "ui/listingdelegate.h"
@@ -27,6 +30,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -65,7 +69,12 @@ TForm1::TForm1(const QStringList& args, QWidget* parent) : QMainWindow(parent)
     connectOutsideCommands();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The file goes before the widgets do: nothing may look into it meanwhile.
+    DirectorySelector->SetFile(nullptr);
+    DetailPane->ShowNothing();
+}
 
 // ---------------------------------------------------------------- building the window
 
@@ -193,6 +202,8 @@ void TForm1::createToolBar()
     ToolBar1->addSeparator();
     tbPrevious = button(ActionPrevPage, "tbPrevious");
     tbNext = button(ActionNextPage, "tbNext");
+    DirectorySelector = new TDirectorySelector(ToolBar1);
+    ToolBar1->addWidget(DirectorySelector);
     ToolBar1->addSeparator();
     tbLauchImageViewer = button(ActionLaunchViewer, "tbLauchImageViewer");
     ToolBar1->addSeparator();
@@ -240,9 +251,18 @@ void TForm1::createPages()
     ListView1->setPalette(pal);
     ListView1->addAction(ActionCopy);
     ListView1->installEventFilter(this);
+    InfoSplitter = new QSplitter(Qt::Vertical, TabSheetInfo);
+    InfoSplitter->setObjectName(QStringLiteral("InfoSplitter"));
+    InfoSplitter->addWidget(ListView1);
+    DetailPane = new TDetailPane(InfoSplitter);
+    InfoSplitter->addWidget(DetailPane);
+    InfoSplitter->setCollapsible(0, false);
+    InfoSplitter->setStretchFactor(0, 3);
+    InfoSplitter->setStretchFactor(1, 2);
+    InfoSplitter->setSizes({Scaled(380), Scaled(220)}); // the listing first, as it always was
     auto* infoLayout = new QVBoxLayout(TabSheetInfo);
     infoLayout->setContentsMargins(0, 0, 0, 0);
-    infoLayout->addWidget(ListView1);
+    infoLayout->addWidget(InfoSplitter);
 
     TabSheetBatch = new QWidget(PageControl1);
     TabSheetBatch->setObjectName(QStringLiteral("TabSheetBatch"));
@@ -284,6 +304,9 @@ void TForm1::connectSignals()
     connect(ActionDecimal, &QAction::triggered, this, &TForm1::tb10Click);
     connect(ActionHex, &QAction::triggered, this, &TForm1::tb16Click);
     connect(ListView1, &QAbstractItemView::doubleClicked, this, &TForm1::ListView1DblClick);
+    connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &TForm1::ListView1SelectionChange);
+    connect(DirectorySelector, &TDirectorySelector::directoryChosen, this, &TForm1::DirectorySelectorChange);
     connect(BatchTab, &TBatchTab::fileRead, this, [this](const QString& path) { SetStatusText(1, path); });
     // The run borrows the Pages panel for its paths; afterwards it is the view's again.
     connect(BatchTab, &TBatchTab::runFinished, this, [this] { SetStatusText(1, m_pagesText); });
@@ -320,8 +343,15 @@ void TForm1::LoadFile(const QString& path, int page)
 {
     // Whatever tab is showing, the user wants to see the file they opened.
     PageControl1->setCurrentWidget(TabSheetInfo);
+    // Nothing may keep pointing into the file about to go.
+    DetailPane->ShowNothing();
+    DirectorySelector->SetFile(nullptr);
+    m_directory.reset();
+    m_subDirectory = false;
+    m_readerMessages.clear();
     TiffFile.reset();
-    TiffFile = std::make_unique<TTiffFile>([](const TReaderMessage& message) {
+    TiffFile = std::make_unique<TTiffFile>([this](const TReaderMessage& message) {
+        m_readerMessages.push_back(message);
         if (!message.Text.empty())
             Messages::ShowMessage(QString::fromStdString(message.Text));
     });
@@ -338,6 +368,7 @@ void TForm1::LoadFile(const QString& path, int page)
         throw;
     }
     updateTitle(true);
+    DirectorySelector->SetFile(TiffFile.get());
     BatchTab->SetDefaultStartDir(QFileInfo(path).absolutePath());
     try {
         ShowPage(page);
@@ -366,7 +397,11 @@ void TForm1::ListTags(int page)
 {
     CurrentPage = page;
     TListing listing = BuildListing(*TiffFile, page, m_hex);
+    DetailPane->ShowNothing();
     ListModel->SetRows(std::move(listing.Rows));
+    m_directory = pageDirectory(*TiffFile, page);
+    m_subDirectory = false;
+    DirectorySelector->ShowDirectory(m_directory);
     if (listing.Failed)
         Messages::ShowMessage(QStringLiteral("Input file wrong"));
 }
@@ -447,7 +482,7 @@ void TForm1::setDisplayMode(bool hex)
     tb10->setChecked(!m_hex);
     tb16->setChecked(m_hex);
     if (changed && TiffFile)
-        Messages::Guarded([this] { ShowPage(CurrentPage); });
+        Messages::Guarded([this] { listAgain(); });
 }
 
 void TForm1::ActionCopyExecute()
@@ -473,12 +508,20 @@ void TForm1::ActionCopyExecute()
     QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
+int TForm1::selectedRow() const
+{
+    // The current row when it is selected (a click on the empty part selects none).
+    const QModelIndex current = ListView1->currentIndex();
+    return current.isValid() && ListView1->selectionModel()->isRowSelected(current.row(), {}) ? current.row() : -1;
+}
+
 void TForm1::ListView1DblClick()
 {
-    // The row the double click selected (a click on the empty part selects none).
-    const QModelIndex current = ListView1->currentIndex();
-    if (current.isValid() && ListView1->selectionModel()->isRowSelected(current.row(), {}))
-        Messages::Guarded([&] { EditAsciiTagRow(*this, current.row()); });
+    if (const int row = selectedRow(); row >= 0)
+        Messages::Guarded([&] {
+            if (!enterRow(row))
+                editRow(row);
+        });
 }
 
 // ---------------------------------------------------------------- update rules
@@ -527,12 +570,22 @@ void TForm1::ActionLaunchViewerUpdate()
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    // Enter or F2 on a row does what a double click does. Taken from the
-    // list's own key presses, so Enter in a dialog never reaches it.
+    // Enter on a row does what a double click does, F2 always edits and
+    // Backspace goes up a directory. Taken from the list's own key presses, so
+    // Enter in a dialog never reaches it.
     if (watched == ListView1 && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) {
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             ListView1DblClick();
+            return true;
+        }
+        if (key == Qt::Key_F2) {
+            if (const int row = selectedRow(); row >= 0)
+                Messages::Guarded([&] { editRow(row); });
+            return true;
+        }
+        if (key == Qt::Key_Backspace) {
+            Messages::Guarded([this] { showParentDirectory(); });
             return true;
         }
     }

@@ -7,17 +7,23 @@
 #include <QMainWindow>
 
 #include <array>
+#include <cstddef>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QAction;
 class QFileDialog;
 class QLabel;
 class QMenu;
+class QSplitter;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
 class QTreeView;
 class TBatchTab;
+class TDetailPane;
+class TDirectorySelector;
 class TTagListModel;
 
 /// The main window: the single-file view with its tag listing, page
@@ -37,6 +43,10 @@ public:
     void ShowPage(int page);
     /// Rewrites the status panels; a size that cannot be computed is said in its panel.
     void ShowFileInfo();
+    /// Lists any directory of the file (an index in Directories): a page as
+    /// ShowPage does, a directory below one in its own rows; the status bar
+    /// then tells of its page. (maindirectory.cpp)
+    void ShowDirectory(int index);
     /// Hexadecimal while tb16 is pressed.
     bool HexMode() const { return m_hex; }
     QString StatusText(int panel) const;
@@ -72,6 +82,9 @@ public:
     TBatchTab* BatchTab = nullptr;
     QTreeView* ListView1 = nullptr;
     TTagListModel* ListModel = nullptr;
+    TDirectorySelector* DirectorySelector = nullptr;
+    QSplitter* InfoSplitter = nullptr; ///< the listing above, the detail pane below
+    TDetailPane* DetailPane = nullptr;
     QFileDialog* OPD = nullptr;
 
     QAction* Open1 = nullptr;
@@ -102,7 +115,11 @@ public slots:
     void ActionPrintUpdate();
     void ActionLaunchViewerUpdate();
     void ActionCopyExecute();
+    /// Enters the directory the row's entry points to, or opens the editor.
     void ListView1DblClick();
+    void DirectorySelectorChange(int index);
+    /// The detail pane follows the current row.
+    void ListView1SelectionChange();
     void ActionPrintExecute();
     void ActionLaunchViewerExecute();
     void ActionCalculatorExecute();
@@ -131,11 +148,30 @@ private:
     void connectOutsideCommands();
     TShell& shell();
     void setDisplayMode(bool hex);
+    /// The current row of ListView1 when it is selected, else -1.
+    int selectedRow() const;
+    // ---- the directory tree (maindirectory.cpp)
+    void listDirectory(std::size_t index);
+    /// Index of the row's entry in the directory on view, if it is an entry row.
+    std::optional<std::size_t> entryOfRow(int row) const;
+    /// Shows the directory the row's entry points to; false when it names none.
+    bool enterRow(int row);
+    /// The editor for a page's row; a refusal for a row of a directory below a page.
+    void editRow(int row);
+    void showParentDirectory();
+    /// The page or directory on view, listed again (after a display-mode change).
+    void listAgain();
     void setNavigationImage(QAction* action, int image);
     /// "Velquin V5 - name.tif" after a file opened, "Velquin V5" after a failure.
     void updateTitle(bool opened);
 
     bool m_hex = false;
+    /// The directory on view, an index in Directories; nothing before a listing.
+    std::optional<std::size_t> m_directory;
+    /// It is a directory below a page, listed in its own rows.
+    bool m_subDirectory = false;
+    /// What the reader reported of the open file: why a directory went unread.
+    std::vector<TReaderMessage> m_readerMessages;
     std::array<QLabel*, 3> m_panels{};
     /// What the Pages panel says for the view, to restore after a batch run.
     QString m_pagesText = QStringLiteral("Pages");

@@ -5,8 +5,8 @@ namespace {
 constexpr char16_t kBareCr = 0xDC0D;
 constexpr char16_t kBareLf = 0xDC0A;
 constexpr char16_t kByteEscape = 0xDC00; // + the byte, for 0x80..0xFF
-// U+2029, U+FDD0 and U+FDD1 in order, stood in for by U+DC01..U+DC03.
-constexpr char32_t kBreakingCharacters[] = {0x2029, 0xFDD0, 0xFDD1};
+// U+2029, U+FDD0, U+FDD1 and U+2028 in order, stood in for by U+DC01..U+DC04.
+constexpr char32_t kBreakingCharacters[] = {0x2029, 0xFDD0, 0xFDD1, 0x2028};
 constexpr char16_t kBreakingStandIn = 0xDC01;
 
 /// Length of the valid UTF-8 sequence at text[i], or 0 when it is not one.
@@ -70,23 +70,34 @@ void appendUtf8(std::string& out, char32_t c)
     }
 }
 
+/// Bytes that the pane shows as they stand, one character each. Without an
+/// early exit the loop is vectorised: most records are plain ASCII.
 bool isPlainAscii(std::string_view record)
 {
-    for (const char c : record)
-        if (static_cast<unsigned char>(c) >= 0x80 || c == '\r' || c == '\n')
-            return false;
-    return true;
+    unsigned char special = 0;
+    for (const char c : record) {
+        const auto b = static_cast<unsigned char>(c);
+        special |= (b & 0x80) | (b == '\r') | (b == '\n');
+    }
+    return special == 0;
 }
 
 } // namespace
 
 QString paneTextFromRecord(std::string_view record)
 {
-    if (isPlainAscii(record))
-        return QString::fromLatin1(record.data(), static_cast<qsizetype>(record.size()));
-
     QString text;
-    text.reserve(static_cast<qsizetype>(record.size()));
+    appendPaneText(text, record);
+    return text;
+}
+
+void appendPaneText(QString& text, std::string_view record)
+{
+    if (isPlainAscii(record)) {
+        text.append(QLatin1StringView(record.data(), static_cast<qsizetype>(record.size())));
+        return;
+    }
+    text.reserve(text.size() + static_cast<qsizetype>(record.size()));
     for (std::size_t i = 0; i < record.size();) {
         const auto c = static_cast<unsigned char>(record[i]);
         if (c == '\r' && i + 1 < record.size() && record[i + 1] == '\n') {
@@ -96,8 +107,13 @@ QString paneTextFromRecord(std::string_view record)
             text += QChar(c == '\r' ? kBareCr : kBareLf);
             ++i;
         } else if (c < 0x80) {
-            text += QLatin1Char(static_cast<char>(c));
-            ++i;
+            // A run of plain ASCII at once.
+            std::size_t end = i + 1;
+            while (end < record.size() && static_cast<unsigned char>(record[end]) < 0x80 && record[end] != '\r' &&
+                   record[end] != '\n')
+                ++end;
+            text.append(QLatin1StringView(record.data() + i, static_cast<qsizetype>(end - i)));
+            i = end;
         } else if (const std::size_t n = validSequenceLength(record, i)) {
             const char32_t code = decode(record, i, n);
             char16_t standIn = 0;
@@ -119,7 +135,6 @@ QString paneTextFromRecord(std::string_view record)
             ++i;
         }
     }
-    return text;
 }
 
 std::string savedBytesFromPaneText(const QString& rawText)

@@ -32,7 +32,7 @@ void EditAsciiTagRow(TForm1& form, int row)
 
     // The cells were written in the display mode in force; read them back in
     // it. A field that can never be written is refused before any typing.
-    const TAsciiField field = FieldOfRow(cells, form.HexMode());
+    const TAsciiField field = FieldOfRow(cells, form.HexMode(), form.TiffFile->IsBigTiff());
     try {
         CheckAsciiField(*form.TiffFile, field);
     } catch (const ESaveFailed& e) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -292,4 +293,36 @@ TEST(BatchCli, OutputIsReplacedOnlyBySuccessfulRun)
     ASSERT_EQ(run({"--batch", root, "--output", "/dev/null"}).status, 0);
     struct stat null {};
     EXPECT_TRUE(::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode));
+}
+
+TEST(BatchCli, DamageIsToldAsTheWindowLogsItWithVerbose)
+{
+    TempDir dir;
+    TiffBuilder b;
+    b.Page({TestEntry::Short(256, 1)});
+    b.Page({TestEntry::Short(256, 2)});
+    auto bytes = b.Build();
+    Put16(bytes, b.DirOffset(1), 9000, false); // page 2 claims entries past the end
+    const std::string bad = dir.Write("bad.tif", bytes);
+    dir.Write("good.tif", tiff({3}));
+    const std::string root = dir.Path().string(), offset = std::to_string(b.DirOffset(1));
+    const std::string size = std::to_string(bytes.size());
+
+    // Without --verbose: the reader's classic texts, as scripts have read them.
+    CliRun r = run({"--batch", root, "--tags", "256"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.err.starts_with("velquin: " + bad + ": streamsize\nvelquin: " + bad + ": " + size)) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2);
+
+    // With it: the log's lines, the sentence first, then the counts.
+    r = run({"--batch", root, "--tags", "256", "--verbose"});
+    EXPECT_EQ(r.status, 0);
+    const std::string first = "velquin: " + bad + ": the directory at " + offset +
+                              " runs past the end of the file (streamsize)\n"
+                              "velquin: " +
+                              bad + ": the next-directory field of the directory at " + offset +
+                              " lies past the end of the file (" + size + " bytes) (" + size;
+    EXPECT_TRUE(r.err.starts_with(first)) << r.err;
+    EXPECT_TRUE(r.err.ends_with(")\nvelquin: 2 files, 3 pages, 0 not TIFF, 0 not read, 1 damaged\n")) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3);
 }

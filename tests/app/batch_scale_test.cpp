@@ -194,3 +194,23 @@ TEST(BatchScale, GnuParallelSharesAListAndItsPartsJoinAsOneRun)
     // Kept in order, the joined parts are the one run's bytes.
     EXPECT_EQ(shell(find + "parallel --pipe --recend '\\0' -N 400 --keep-order " + velquin), one);
 }
+
+TEST(BatchScale, StandardOutputInTheTreeIsNotReadAsInput)
+{
+    // "velquin --batch DIR >> DIR/x.tif": the file the run writes to is a
+    // TIFF file in the tree when the run starts; it is not one of its inputs.
+    TempDir dir;
+    dir.Write("a.tif", tiff(1));
+    const std::string output = dir.Write("x.tif", tiff(2));
+    const std::string root = dir.Path().string();
+    EXPECT_EQ(shell(std::string(VELQUIN_BINARY) + " --batch " + quoted(root) + " --tags 256,305 --verbose 2>&1 >> " +
+                    quoted(output)),
+              "velquin: 1 files, 1 pages, 0 not TIFF, 0 not read, 0 damaged\n");
+    const auto bytes = ReadAll(output);
+    const std::string written(bytes.begin() + static_cast<std::ptrdiff_t>(tiff(2).size()), bytes.end());
+    EXPECT_EQ(written,
+              "\"Path\",\"Filename\",\"Page\",\"Imagewidth\",\"Software\"\r\n" + record(root + "/a.tif", "a.tif", "1"));
+
+    // A pipe or a terminal is no file of the tree: nothing is left out.
+    EXPECT_EQ(shell(std::string(VELQUIN_BINARY) + " --batch " + quoted(root) + " --no-header | wc -l"), "2\n");
+}

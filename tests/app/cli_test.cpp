@@ -246,7 +246,7 @@ TEST(CommandLine, RefusesWhatItDoesNotUnderstand)
     const std::string path = dir.Write("two.tif", b.Build());
 
     // An unknown option never reaches the window: without a display that aborted.
-    for (const std::string option : {"--hlep", "-x", "--check"}) {
+    for (const std::string option : {"--hlep", "-x", "--verify"}) {
         const CliRun r = runBinary({option}, "/dev/null", dir);
         EXPECT_EQ(r.status, 2) << option;
         EXPECT_EQ(r.err.rfind("velquin: unknown option '" + option + "'\nUsage: velquin", 0), 0u) << r.err;

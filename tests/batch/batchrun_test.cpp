@@ -377,7 +377,7 @@ TEST(BatchRun, StopIsHeardBetweenFilesAndEndsTheWalk)
     EXPECT_EQ(fileNames(host.lines),
               (std::vector<std::string>{"r1.tif", "r1.tif", "r2.tif", "r2.tif", "a1.tif", "a1.tif"}));
     EXPECT_EQ(host.files, 3);
-    EXPECT_EQ(host.statuses.back(), "Finished...");
+    EXPECT_EQ(host.statuses.back(), "Stopped after 3 files"); // not the end of a whole run
 
     // A new run starts with the flag down again.
     host.onShowFile = nullptr;
@@ -391,6 +391,7 @@ TEST(BatchRun, StopIsHeardBetweenFilesAndEndsTheWalk)
     EXPECT_EQ(run.Run(optionsFor(dir)), TBatchOutcome::Stopped);
     EXPECT_EQ(host.lines.size(), 1u); // the header
     EXPECT_EQ(host.files, 0);
+    EXPECT_EQ(host.statuses.back(), "Stopped after 0 files");
 }
 
 TEST(BatchRun, OddFilesAreSkippedWithoutBlocking)
@@ -699,7 +700,7 @@ TEST(BatchRunJobs, StopDuringAParallelRunWritesNothingAfterTheFileBeingRead)
     ASSERT_LT(host.lines.size(), serial.lines.size());
     EXPECT_TRUE(host.lines.back().starts_with(q(dir.Path().string() + "/s0/1041.tif")));
     EXPECT_EQ(host.lines, std::vector<std::string>(serial.lines.begin(), serial.lines.begin() + host.lines.size()));
-    EXPECT_EQ(host.statuses.back(), "Finished...");
+    EXPECT_EQ(host.statuses.back(), "Stopped after 42 files");
 
     // The same run object runs again to its end afterwards.
     host.onShowFile = nullptr;

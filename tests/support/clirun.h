@@ -18,3 +18,13 @@ inline CliRun RunCli(const std::vector<std::string>& args)
     const int status = RunCommandLine(args, out, err);
     return {status, out.str(), err.str()};
 }
+
+/// The lines of a command's output, without their line ends.
+inline std::vector<std::string> OutputLines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
+}

@@ -69,7 +69,7 @@ struct Listed {
         const TListingRow& r = row(tagNr);
         if (!IsEditableRow(r))
             throw std::runtime_error("not an ASCII row");
-        WriteAsciiField(file, FieldOfRow(r, hex), text);
+        WriteAsciiField(file, FieldOfRow(r, hex, file.IsBigTiff()), text);
     }
 };
 
@@ -633,6 +633,79 @@ TEST(AsciiEditRefusal, PageWhoseEntriesWrapPast4GiB)
     EXPECT_EQ(after, before);
 }
 
+// ---------------------------------------------------------------- BigTIFF
+
+TEST(AsciiEditBigTiff, HeaderAndDirectoriesAreWhereTheBigTiffLayoutSays)
+{
+    // Tag 270 (9 bytes and more lie at an offset) pointed at parts of a
+    // BigTIFF file's structure; tag 305 lies in its entry's 8-byte field.
+    for (const bool bigEndian : {false, true}) {
+        TiffBuilder b(bigEndian, true);
+        b.Data("0123456789"); // between the header and the directory
+        b.Page({TestEntry::Inline(305, tAscii, 8, std::string_view("Seven!!\0", 8)), TestEntry::At(270, tAscii, 9, 0)});
+        const auto plain = b.Build();
+        const std::tuple<const char*, std::uint64_t, std::optional<TReason>> cases[] = {
+            {"bytes 8 to 15 of the header: the first directory offset", 8, TReason::Overlaps},
+            {"the 8-byte entry count", b.DirOffset(0) - 2, TReason::Overlaps},
+            {"up to the directory, whose first byte is the unwritten NUL", b.DirOffset(0) - 8, std::nullopt},
+        };
+        for (const auto& [name, offset, reason] : cases) {
+            SCOPED_TRACE(std::string(name) + (bigEndian ? " MM" : " II"));
+            auto bytes = plain;
+            Put64(bytes, b.EntryOffset(0, 1) + 12, offset, bigEndian);
+            TempDir tmp;
+            const std::string path = tmp.Write("big.tif", bytes);
+            EXPECT_EQ(refusal([&] { Listed(path, 1, true).write("270", "New"); }), reason);
+            if (reason)
+                EXPECT_EQ(ReadAll(path), bytes);
+            else
+                EXPECT_TRUE(onlyChanged(bytes, ReadAll(path), offset, "New     "));
+        }
+        TempDir tmp;
+        const std::string path = tmp.Write("inline.tif", plain);
+        EXPECT_EQ(refusal([&] { Listed(path, 1, false).write("305", "Edited"); }), std::nullopt);
+        EXPECT_TRUE(onlyChanged(plain, ReadAll(path), b.EntryOffset(0, 0) + 12, "Edited "));
+    }
+}
+
+TEST(AsciiEditBigTiff, CellsPast32BitsAreReadWhole)
+{
+    // A BigTIFF file's listing names positions past 4 GiB whole, in both
+    // modes; the editor reads them back whole and writes there. Sparse, so
+    // it costs a few pages.
+    TiffBuilder b(false, true);
+    const std::uint64_t far = (std::uint64_t{1} << 32) + 0x10;
+    b.Page({TestEntry::At(270, tAscii, 16, far)});
+    TempDir dir;
+    const std::string path = dir.Write("huge.tif", b.Build());
+    const std::string old = std::string("Far past 4 GiB!\0", 16);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const bool sparse = ::ftruncate(fd, static_cast<off_t>(far + 4096)) == 0 &&
+                        ::pwrite(fd, old.data(), 16, static_cast<off_t>(far)) == 16;
+    ::close(fd);
+    if (!sparse)
+        GTEST_SKIP() << "no file past 4 GiB here";
+    const auto region = [&] {
+        std::string bytes(16, '\0');
+        std::ifstream(path, std::ios::binary).seekg(static_cast<std::streamoff>(far)).read(bytes.data(), 16);
+        return bytes;
+    };
+    {
+        const Listed l(path, 1, false);
+        EXPECT_EQ(l.row("270")[7], "4294967312");
+        EXPECT_EQ(refusal([&] { l.write("270", "Decimal"); }), std::nullopt);
+    }
+    EXPECT_EQ(region(), std::string("Decimal        \0", 16));
+    {
+        const Listed l(path, 1, true);
+        EXPECT_EQ(l.row("270")[7], "100000010");
+        EXPECT_EQ(refusal([&] { l.write("270", "Hexadecimal"); }), std::nullopt);
+    }
+    EXPECT_EQ(region(), std::string("Hexadecimal    \0", 16));
+    // The classic reading of those cells cannot hold them, and says so.
+    EXPECT_THROW(FieldOfRow(Listed(path, 1, false).row("270"), false), EConvertError);
+}
+
 // ---------------------------------------------------------------- failed writes
 
 TEST(AsciiEditFailedWrite, OldBytesArePutBack)
@@ -753,6 +826,14 @@ TEST(AsciiEditRows, NumbersReadBackInTheModeTheyWereWritten)
         EXPECT_THROW(ParseListedNumber(bad, false), EConvertError) << bad;
     for (const char* bad : {"", "G", "1A0 ", "-1", "100000000", "$1A0", "0x1A0"})
         EXPECT_THROW(ParseListedNumber(bad, true), EConvertError) << bad;
+    // A BigTIFF file's cells: unsigned and whole, up to 64 bits.
+    for (const std::uint64_t v : {std::uint64_t{0}, std::uint64_t{416}, std::uint64_t{1} << 32, ~std::uint64_t{0}})
+        for (const bool hex : {false, true})
+            EXPECT_EQ(ParseWideListedNumber(WideNumberText(v, hex), hex), v) << v << (hex ? " hex" : " dec");
+    for (const char* bad : {"", "-1", "18446744073709551616", "1 0", "1A0"})
+        EXPECT_THROW(ParseWideListedNumber(bad, false), EConvertError) << bad;
+    for (const char* bad : {"", "10000000000000000", "G", "0x1A0"})
+        EXPECT_THROW(ParseWideListedNumber(bad, true), EConvertError) << bad;
     EXPECT_THROW(FieldOfRow({"", "", "", "Total Pages", "2"}, false), EConvertError);
 }
 

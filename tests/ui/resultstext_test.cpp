@@ -2,8 +2,11 @@
 #include "ui/resultstext.h"
 #include "uitest.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 
 namespace {
 
@@ -50,6 +53,14 @@ TEST(ResultsText, EveryRecordComesBackByteForByte)
     // A value's CR LF is shown as a break, and saved as one.
     EXPECT_EQ(throughThePane({"\"one\r\ntwo\",\"x\""}, &blocks), "\"one\r\ntwo\",\"x\"\r\n");
     EXPECT_EQ(blocks, 2);
+
+    // U+2028 in a name would break its line on screen: it is stood in for, and saved as itself.
+    QPlainTextEdit pane;
+    pane.appendPlainText(paneTextFromRecord("\"line\xE2\x80\xA8separator.tif\",\"x\""));
+    const QTextBlock block = pane.document()->firstBlock();
+    pane.document()->documentLayout()->blockBoundingRect(block); // lays the block out
+    EXPECT_EQ(block.layout()->lineCount(), 1);
+    EXPECT_EQ(savedBytesFromPaneText(pane.document()->toRawText()), "\"line\xE2\x80\xA8separator.tif\",\"x\"\r\n");
 
     // Typed text: a break at the very end adds no line; a lone surrogate has no byte.
     EXPECT_EQ(savedBytesFromPaneText(QStringLiteral("x\u2029y\u2029")), "x\r\ny\r\n");
