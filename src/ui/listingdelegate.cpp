@@ -43,3 +43,13 @@ void TListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         widened.rect.setLeft(option.rect.left() - (m_view->visualRect(index).left() - room.left()));
     QStyledItemDelegate::paint(painter, widened, index);
 }
+
+void TListingDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (option->features & QStyleOptionViewItem::HasDecoration) {
+        const int side = option->fontMetrics.ascent();
+        option->decorationSize = QSize(side, side);
+        option->decorationPosition = QStyleOptionViewItem::Right;
+    }
+}
