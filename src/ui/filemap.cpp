@@ -139,7 +139,7 @@ void TFileMap::SetFile(const TTiffFile* file, const TCheckReport* report)
 
 void TFileMap::layoutColumns() const
 {
-    const int width = this->width();
+    const int width = bar().width();
     if (m_columnsWidth == width)
         return;
     m_columnsWidth = width;
@@ -163,10 +163,19 @@ void TFileMap::layoutColumns() const
     }
 }
 
+QRect TFileMap::bar() const
+{
+    // Inside a frame of a pixel: a part at either end of the file keeps its column.
+    return rect().adjusted(1, 1, -1, -1);
+}
+
 int TFileMap::PartAt(int x) const
 {
     layoutColumns();
-    return x >= 0 && static_cast<std::size_t>(x) < m_columnPart.size() ? m_columnPart[static_cast<std::size_t>(x)] : -1;
+    const int column = x - bar().left();
+    return column >= 0 && static_cast<std::size_t>(column) < m_columnPart.size()
+               ? m_columnPart[static_cast<std::size_t>(column)]
+               : -1;
 }
 
 QString TFileMap::directoryName(int directory) const
@@ -221,7 +230,7 @@ QString TFileMap::TextAt(int x) const
     if (part < 0)
         return {};
     QString text = PartText(m_report->Layout[static_cast<std::size_t>(part)]);
-    if (const int overlap = m_columnOverlap[static_cast<std::size_t>(x)]; overlap >= 0) {
+    if (const int overlap = m_columnOverlap[static_cast<std::size_t>(x - bar().left())]; overlap >= 0) {
         const TOverlapPair& pair = m_overlaps[static_cast<std::size_t>(overlap)];
         text += QStringLiteral("\noverlap: %1 and %2, %3 bytes at %4")
                     .arg(partName(m_report->Layout[pair.First]), partName(m_report->Layout[pair.Second]))
@@ -252,6 +261,7 @@ void TFileMap::paintEvent(QPaintEvent*)
     p.fillRect(rect(), palette().window());
     if (!m_report)
         return;
+    const QRect area = bar();
     // Runs of columns of one colour are one rectangle.
     const auto drawRuns = [&](const std::vector<int>& columns, auto colourOf) {
         for (std::size_t x = 0; x < columns.size();) {
@@ -260,7 +270,8 @@ void TFileMap::paintEvent(QPaintEvent*)
             while (end < columns.size() && colourOf(columns[end]) == c)
                 ++end;
             if (c.isValid())
-                p.fillRect(QRect(static_cast<int>(x), 0, static_cast<int>(end - x), height()), c);
+                p.fillRect(
+                    QRect(area.left() + static_cast<int>(x), area.top(), static_cast<int>(end - x), area.height()), c);
             x = end;
         }
     };

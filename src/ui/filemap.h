@@ -50,6 +50,8 @@ private:
     /// A part by what it is: "StripOffsets value of page 1", "strip 3 of page 1".
     QString partName(const TPart& part) const;
     QString directoryName(int directory) const;
+    /// Where the columns are drawn.
+    QRect bar() const;
     /// Which part and which overlap each pixel column shows, for the present width.
     void layoutColumns() const;
 

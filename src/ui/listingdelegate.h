@@ -23,9 +23,12 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+    /// The side of the mark a Nr cell of a row with findings carries.
+    int MarkSize() const;
 
 private:
+    void paintMarked(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index,
+                     const QIcon& mark) const;
+
     QTreeView* m_view;
 };

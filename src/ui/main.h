@@ -169,6 +169,8 @@ private:
     // ---- what is wrong with the file (mainproblems.cpp)
     /// Checks the file just opened and hands the findings to the panes.
     void checkOpenFile();
+    /// Makes room for the Problems pane when it appears.
+    void giveProblemsRoom();
     /// Forgets the findings, before the file they speak of goes.
     void forgetCheck();
     /// Marks the Nr cells of the listed entries that have findings.

@@ -10,8 +10,10 @@
 #include "ui/messages.h"
 #include "ui/problemspane.h"
 #include "ui/taglistmodel.h"
+#include "ui/uiscale.h"
 
 #include <QItemSelectionModel>
+#include <QSplitter>
 #include <QTreeView>
 
 namespace {
@@ -34,8 +36,30 @@ void TForm1::checkOpenFile()
     } catch (const std::exception&) {
         m_check.reset();
     }
+    const bool paneWasHidden = ProblemsPane->isHidden();
     ProblemsPane->SetReport(m_check.get());
     FileMap->SetFile(TiffFile.get(), m_check.get());
+    if (paneWasHidden && !ProblemsPane->isHidden())
+        giveProblemsRoom();
+}
+
+void TForm1::giveProblemsRoom()
+{
+    // A few findings in view. Before the window shows, the splitter has no
+    // sizes yet and shares out designed ones; later the pane takes its room
+    // from the detail pane, so the listing keeps its height.
+    if (!InfoSplitter->isVisible()) {
+        InfoSplitter->setSizes({Scaled(380), Scaled(130), Scaled(110)});
+        return;
+    }
+    QList<int> sizes = InfoSplitter->sizes();
+    const int wanted = Scaled(110);
+    if (sizes.size() != 3 || sizes[2] >= wanted)
+        return;
+    const int taken = std::min(wanted - sizes[2], std::max(0, sizes[1] - Scaled(120)));
+    sizes[1] -= taken;
+    sizes[2] += taken;
+    InfoSplitter->setSizes(sizes);
 }
 
 void TForm1::forgetCheck()

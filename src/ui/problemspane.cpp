@@ -29,7 +29,7 @@ namespace {
 
 constexpr std::array<const char*, TProblemListModel::ColumnCount> kCaptions{"Severity", "Directory", "Identifier",
                                                                             "Offset", "Problem"};
-constexpr std::array<int, TProblemListModel::ColumnCount> kWidths{80, 80, 130, 70, 600};
+constexpr std::array<int, TProblemListModel::SentenceColumn> kWidths{80, 80, 130, 70};
 
 QString fromView(std::string_view s)
 {
@@ -145,9 +145,11 @@ TProblemsPane::TProblemsPane(QWidget* parent) : QTreeView(parent), m_model(new T
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    header()->setStretchLastSection(true);
-    for (int c = 0; c < TProblemListModel::ColumnCount; ++c)
+    // The sentence takes the width left and is shortened to it; its tooltip holds it whole.
+    header()->setStretchLastSection(false);
+    for (int c = 0; c < TProblemListModel::SentenceColumn; ++c)
         header()->resizeSection(c, Scaled(kWidths[static_cast<std::size_t>(c)]));
+    header()->setSectionResizeMode(TProblemListModel::SentenceColumn, QHeaderView::Stretch);
     connect(this, &QAbstractItemView::clicked, this, &TProblemsPane::choose);
     connect(this, &QAbstractItemView::activated, this, &TProblemsPane::choose);
     setVisible(false);

@@ -84,9 +84,13 @@ protected:
         return lines.join('\n').toStdString();
     }
     void choose(int paneRow) { emit form->ProblemsPane->clicked(problems()->index(paneRow, 0)); }
-    /// The map one pixel a byte.
-    void mapByBytes() { form->FileMap->resize(static_cast<int>(form->TiffFile->Stamp.Size), 18); }
-    void clickMap(int x) { QTest::mouseClick(form->FileMap, Qt::LeftButton, {}, QPoint(x, 5)); }
+    /// The map one pixel a byte, inside its frame of a pixel: byte b at x = b + 1.
+    void mapByBytes() { form->FileMap->resize(static_cast<int>(form->TiffFile->Stamp.Size) + 2, 18); }
+    QString mapText(std::uint64_t byte) const { return form->FileMap->TextAt(static_cast<int>(byte) + 1); }
+    void clickMap(std::uint64_t byte)
+    {
+        QTest::mouseClick(form->FileMap, Qt::LeftButton, {}, QPoint(static_cast<int>(byte) + 1, 5));
+    }
 
     TempDir dir;
     MessageRecorder recorder;
@@ -201,20 +205,21 @@ TEST_F(ProblemsTest, MapNamesThePartUnderThePointerAndLeadsToItsRow)
 {
     open(damaged);
     mapByBytes();
-    EXPECT_EQ(form->FileMap->TextAt(0), "header, 8 bytes at 0");
-    EXPECT_EQ(form->FileMap->TextAt(10), "ImageDescription value of page 1, 17 bytes at 8");
+    EXPECT_EQ(mapText(0), "header, 8 bytes at 0");
+    EXPECT_EQ(mapText(10), "ImageDescription value of page 1, 17 bytes at 8");
     // Bytes 16 to 25 are claimed twice: the value is named, then the overlap.
-    EXPECT_EQ(form->FileMap->TextAt(20), "ImageDescription value of page 1, 17 bytes at 8\n"
-                                         "overlap: ImageDescription value of page 1 and strip 1 of page 1, "
-                                         "9 bytes at 16");
-    EXPECT_EQ(form->FileMap->TextAt(30), "strip 1 of page 1, 16 bytes at 16");
+    EXPECT_EQ(mapText(20), "ImageDescription value of page 1, 17 bytes at 8\n"
+                           "overlap: ImageDescription value of page 1 and strip 1 of page 1, "
+                           "9 bytes at 16");
+    EXPECT_EQ(mapText(30), "strip 1 of page 1, 16 bytes at 16");
     const std::uint64_t pageDirectory = form->TiffFile->Directories[0].Offset;
-    EXPECT_TRUE(form->FileMap->TextAt(static_cast<int>(pageDirectory) + 1).startsWith("Page 1 directory, "));
+    EXPECT_TRUE(mapText(pageDirectory + 1).startsWith("Page 1 directory, "));
+    EXPECT_TRUE(mapText(form->TiffFile->Stamp.Size - 1).startsWith("Page 2 directory, ")); // the last byte, too
 
     clickMap(30); // the strip: its StripOffsets row
     EXPECT_EQ(form->ListView1->currentIndex().row(), kStripOffsetsRow);
     const std::uint64_t exifDirectory = form->TiffFile->Directories[2].Offset;
-    clickMap(static_cast<int>(exifDirectory) + 1); // a directory below page 2
+    clickMap(exifDirectory + 1); // a directory below page 2
     EXPECT_EQ(form->ListModel->CellText(1, 4), "2/exif");
     clickMap(2); // the header: the rows about the file
     EXPECT_TRUE(form->ListView1->selectionModel()->isRowSelected(0, {}));
@@ -236,9 +241,9 @@ TEST_F(ProblemsTest, SmallPartsKeepAColumnOnANarrowMap)
     open(sound);
     // Ten columns for a file of about 450 bytes: the 8-byte header and the
     // Exif directory of 18 bytes still show among values and data.
-    form->FileMap->resize(10, 18);
+    form->FileMap->resize(12, 18);
     QStringList shown;
-    for (int x = 0; x < 10; ++x)
+    for (int x = 0; x < 12; ++x)
         shown << form->FileMap->TextAt(x).section(QLatin1Char(','), 0, 0);
     for (const char* part : {"header", "Page 1 directory", "Page 2 directory", "Exif directory 2/exif"})
         EXPECT_TRUE(shown.contains(QLatin1String(part))) << part << ": " << shown.join(" | ").toStdString();
