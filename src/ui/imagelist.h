@@ -26,6 +26,9 @@ enum TImage {
     ImgStart = 18,
     ImgStop = 19,
     ImgSupport = 20,
+    ImgError = 21, ///< the severities of the checker's findings
+    ImgWarning = 22,
+    ImgNote = 23,
     ImgCount
 };
 

@@ -35,6 +35,10 @@ QRect TListingDelegate::TextRoom(const QModelIndex& index) const
 
 void TListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
+    if (const QIcon mark = index.data(Qt::DecorationRole).value<QIcon>(); !mark.isNull()) {
+        paintMarked(painter, option, index, mark);
+        return;
+    }
     QStyleOptionViewItem widened(option);
     const QRect room = TextRoom(index);
     // The view's rectangles are in viewport coordinates, as option.rect is;
@@ -42,4 +46,28 @@ void TListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     if (room.left() < option.rect.left())
         widened.rect.setLeft(option.rect.left() - (m_view->visualRect(index).left() - room.left()));
     QStyledItemDelegate::paint(painter, widened, index);
+}
+
+int TListingDelegate::MarkSize() const
+{
+    return std::max(8, m_view->fontMetrics().ascent() - 2);
+}
+
+void TListingDelegate::paintMarked(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index,
+                                   const QIcon& mark) const
+{
+    // The cell as it stands, its number shortened only where the mark would
+    // cover it; the style's own place for an icon would leave a 30-pixel
+    // column no room for two digits.
+    QStyleOptionViewItem cell(option);
+    initStyleOption(&cell, index);
+    cell.features &= ~QStyleOptionViewItem::HasDecoration;
+    cell.icon = QIcon();
+    const int side = MarkSize();
+    // The text's left margin, the number, a pixel, the mark and a pixel.
+    const int room = cell.rect.width() - TextMargins() / 2 - side - 2;
+    if (cell.fontMetrics.horizontalAdvance(cell.text) > room)
+        cell.text = cell.fontMetrics.elidedText(cell.text, Qt::ElideRight, std::max(room, 0));
+    m_view->style()->drawControl(QStyle::CE_ItemViewItem, &cell, painter, m_view);
+    mark.paint(painter, QRect(cell.rect.right() - side - 1, cell.rect.center().y() - side / 2, side, side));
 }

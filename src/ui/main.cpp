@@ -1,5 +1,6 @@
 #include "ui/main.h"
 
+#include "check/checker.h"
 #include "tiff/detail.h"
 #include "tiff/errors.h"
 #include "tiff/listing.h"
@@ -7,9 +8,11 @@
 #include "ui/detailpane.h"
 #include "ui/directoryselector.h"
 #include "ui/elidedlabel.h"
+#include "ui/filemap.h"
 #include "ui/imagelist.h"
 #include "ui/listingdelegate.h"
 #include "ui/messages.h"
+#include "ui/problemspane.h"
 #include "ui/tagedit.h"
 #include "ui/taglistmodel.h"
 #include "ui/uiscale.h"
@@ -74,6 +77,7 @@ TForm1::~TForm1()
     // The file goes before the widgets do: nothing may look into it meanwhile.
     DirectorySelector->SetFile(nullptr);
     DetailPane->ShowNothing();
+    forgetCheck();
 }
 
 // ---------------------------------------------------------------- building the window
@@ -256,13 +260,19 @@ void TForm1::createPages()
     InfoSplitter->addWidget(ListView1);
     DetailPane = new TDetailPane(InfoSplitter);
     InfoSplitter->addWidget(DetailPane);
+    ProblemsPane = new TProblemsPane(InfoSplitter);
+    InfoSplitter->addWidget(ProblemsPane);
     InfoSplitter->setCollapsible(0, false);
     InfoSplitter->setStretchFactor(0, 3);
     InfoSplitter->setStretchFactor(1, 2);
-    InfoSplitter->setSizes({Scaled(380), Scaled(220)}); // the listing first, as it always was
+    InfoSplitter->setStretchFactor(2, 1);
+    // The listing first, as it always was; findings take room only when there are some.
+    InfoSplitter->setSizes({Scaled(380), Scaled(220), Scaled(120)});
+    FileMap = new TFileMap(TabSheetInfo);
     auto* infoLayout = new QVBoxLayout(TabSheetInfo);
     infoLayout->setContentsMargins(0, 0, 0, 0);
     infoLayout->addWidget(InfoSplitter);
+    infoLayout->addWidget(FileMap);
 
     TabSheetBatch = new QWidget(PageControl1);
     TabSheetBatch->setObjectName(QStringLiteral("TabSheetBatch"));
@@ -307,6 +317,8 @@ void TForm1::connectSignals()
     connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &TForm1::ListView1SelectionChange);
     connect(DirectorySelector, &TDirectorySelector::directoryChosen, this, &TForm1::DirectorySelectorChange);
+    connect(ProblemsPane, &TProblemsPane::problemChosen, this, &TForm1::showPlace);
+    connect(FileMap, &TFileMap::partClicked, this, &TForm1::showPlace);
     connect(BatchTab, &TBatchTab::fileRead, this, [this](const QString& path) { SetStatusText(1, path); });
     // The run borrows the Pages panel for its paths; afterwards it is the view's again.
     connect(BatchTab, &TBatchTab::runFinished, this, [this] { SetStatusText(1, m_pagesText); });
@@ -346,6 +358,7 @@ void TForm1::LoadFile(const QString& path, int page)
     // Nothing may keep pointing into the file about to go.
     DetailPane->ShowNothing();
     DirectorySelector->SetFile(nullptr);
+    forgetCheck();
     m_directory.reset();
     m_subDirectory = false;
     m_readerMessages.clear();
@@ -368,6 +381,7 @@ void TForm1::LoadFile(const QString& path, int page)
         throw;
     }
     updateTitle(true);
+    checkOpenFile();
     DirectorySelector->SetFile(TiffFile.get());
     BatchTab->SetDefaultStartDir(QFileInfo(path).absolutePath());
     try {
@@ -402,6 +416,7 @@ void TForm1::ListTags(int page)
     m_directory = pageDirectory(*TiffFile, page);
     m_subDirectory = false;
     DirectorySelector->ShowDirectory(m_directory);
+    markProblemRows();
     if (listing.Failed)
         Messages::ShowMessage(QStringLiteral("Input file wrong"));
 }
@@ -410,7 +425,7 @@ void TForm1::ShowFileInfo()
 {
     if (!TiffFile)
         return;
-    m_panels[0]->setText(QString::fromStdString(FileNamePanelText(TiffFile->FileName)));
+    m_panels[0]->setText(QString::fromStdString(FileNamePanelText(TiffFile->FileName)) + problemsText());
     m_pagesText = QString::fromStdString(PagesPanelText(CurrentPage, TiffFile->PageCount()));
     m_panels[1]->setText(m_pagesText);
     const TTiffPage* page = TiffFile->Pages.GetPage(CurrentPage - 1);

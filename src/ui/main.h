@@ -24,6 +24,9 @@ class QTreeView;
 class TBatchTab;
 class TDetailPane;
 class TDirectorySelector;
+class TFileMap;
+class TProblemsPane;
+struct TCheckReport;
 class TTagListModel;
 
 /// The main window: the single-file view with its tag listing, page
@@ -85,6 +88,8 @@ public:
     TDirectorySelector* DirectorySelector = nullptr;
     QSplitter* InfoSplitter = nullptr; ///< the listing above, the detail pane below
     TDetailPane* DetailPane = nullptr;
+    TProblemsPane* ProblemsPane = nullptr; ///< under the detail pane; hidden without findings
+    TFileMap* FileMap = nullptr;           ///< the bar under the splitter
     QFileDialog* OPD = nullptr;
 
     QAction* Open1 = nullptr;
@@ -161,6 +166,20 @@ private:
     void showParentDirectory();
     /// The page or directory on view, listed again (after a display-mode change).
     void listAgain();
+    // ---- what is wrong with the file (mainproblems.cpp)
+    /// Checks the file just opened and hands the findings to the panes.
+    void checkOpenFile();
+    /// Makes room for the Problems pane when it appears.
+    void giveProblemsRoom();
+    /// Forgets the findings, before the file they speak of goes.
+    void forgetCheck();
+    /// Marks the Nr cells of the listed entries that have findings.
+    void markProblemRows();
+    /// " - 3 problems" after the file's name; empty without findings.
+    QString problemsText() const;
+    /// Lists directory (an index in Directories; -1: the one on view) and
+    /// selects the entry's row, or the header rows for the file as a whole.
+    void showPlace(int directory, int entry);
     void setNavigationImage(QAction* action, int image);
     /// "Velquin V5 - name.tif" after a file opened, "Velquin V5" after a failure.
     void updateTitle(bool opened);
@@ -172,6 +191,8 @@ private:
     bool m_subDirectory = false;
     /// What the reader reported of the open file: why a directory went unread.
     std::vector<TReaderMessage> m_readerMessages;
+    /// The findings of the open file; none when it could not be checked.
+    std::unique_ptr<TCheckReport> m_check;
     std::array<QLabel*, 3> m_panels{};
     /// What the Pages panel says for the view, to restore after a batch run.
     QString m_pagesText = QStringLiteral("Pages");

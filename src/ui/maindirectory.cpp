@@ -45,6 +45,7 @@ void TForm1::listDirectory(std::size_t index)
     m_directory = index;
     m_subDirectory = true;
     DirectorySelector->ShowDirectory(m_directory);
+    markProblemRows();
     if (!unreadable.isEmpty())
         Messages::ShowMessage(unreadable);
 }

@@ -1,5 +1,7 @@
 #include "ui/taglistmodel.h"
 
+#include "ui/problemspane.h"
+
 namespace {
 
 const std::string kEmpty;
@@ -33,7 +35,21 @@ void TTagListModel::SetRows(std::vector<TListingRow> rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
+    m_marks.clear();
     endResetModel();
+}
+
+void TTagListModel::SetMarks(QHash<int, TRowMark> marks)
+{
+    m_marks = std::move(marks);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(static_cast<int>(m_rows.size()) - 1, 0));
+}
+
+const TRowMark* TTagListModel::Mark(int row) const
+{
+    const auto found = m_marks.constFind(row);
+    return found == m_marks.constEnd() ? nullptr : &*found;
 }
 
 const std::string& TTagListModel::Cell(int row, int column) const
@@ -66,6 +82,12 @@ QVariant TTagListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
         return {};
+    // Findings show in the Nr cell alone: the other cells stay as listed.
+    const TRowMark* mark = index.column() == 0 ? Mark(index.row()) : nullptr;
+    if (mark && role == Qt::DecorationRole)
+        return SeverityIcon(mark->Severity);
+    if (mark && role == Qt::ToolTipRole)
+        return mark->Sentences;
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return CellText(index.row(), index.column());
     if (role == Qt::TextAlignmentRole)

@@ -1,10 +1,19 @@
 #pragma once
 
+#include "check/problems.h"
 #include "tiff/listing.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 
 #include <array>
+
+/// What is wrong with the entry of a row: the worst severity of its
+/// findings, which marks its Nr cell, and their sentences, one a line.
+struct TRowMark {
+    TSeverity Severity = TSeverity::Note;
+    QString Sentences;
+};
 
 /// The rows of ListView1: a view over the listing the core built. Cells are
 /// turned into QStrings only when the view asks for them, so a page of 65,535
@@ -24,6 +33,10 @@ public:
     void SetHexCaptions(bool hex);
     /// The caption as the header shows it in the current mode.
     QString Caption(int column) const;
+    /// Marks rows (by index) that have findings; SetRows forgets them.
+    void SetMarks(QHash<int, TRowMark> marks);
+    /// nullptr for a row without findings.
+    const TRowMark* Mark(int row) const;
     void Clear() { SetRows({}); }
     const std::vector<TListingRow>& Rows() const { return m_rows; }
     /// The cell's whole text (UTF-8), empty when the row has no such cell.
@@ -38,5 +51,6 @@ public:
 
 private:
     std::vector<TListingRow> m_rows;
+    QHash<int, TRowMark> m_marks;
     bool m_hexCaptions = false;
 };

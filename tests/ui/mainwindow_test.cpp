@@ -110,7 +110,11 @@ TEST_F(MainWindowTest, StartsWithTheFileOfTheCommandLine)
     EXPECT_EQ(cell(form, 1, 4), "3");
     EXPECT_EQ(cell(form, 5, 3), "ImageWidth");
     EXPECT_EQ(cell(form, 11, 3), "Velquin Ver 4.0");
-    EXPECT_EQ(form.StatusText(0), "..." + tiff.right(31));
+    // The builder's pages lack fields a page needs: the findings are counted after the name.
+    EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape("..." + tiff.right(31)) + " - \\d+ problems$")
+                    .match(form.StatusText(0))
+                    .hasMatch())
+        << form.StatusText(0).toStdString();
     EXPECT_EQ(form.StatusText(1), "Page 1 of 3");
     EXPECT_EQ(form.StatusText(2), "Width:   209.97 mm;  Length:   297.01 mm");
 }
