@@ -107,6 +107,16 @@ bool isDateTime(const std::vector<std::uint8_t>& value)
     return true;
 }
 
+/// A whole number as an offset or a length: BigTIFF's Long8 items whole, past
+/// 2^63 too; nothing for a negative one.
+std::optional<std::uint64_t> unsignedValue(const TValueItem& item)
+{
+    if (const auto* wide = std::get_if<std::uint64_t>(&item))
+        return *wide;
+    const std::optional<std::int64_t> value = integerValue(item);
+    return value && *value >= 0 ? std::optional<std::uint64_t>(*value) : std::nullopt;
+}
+
 /// Numerator and denominator of a Rational or sRational item.
 std::pair<std::int64_t, std::int64_t> ratio(const TValueItem& item)
 {
@@ -698,14 +708,14 @@ void TChecker::checkImageData(int d, bool tiles)
     const std::size_t n = std::min(starts.size(), lengths.size());
     m_parts.reserve(m_parts.size() + n);
     for (std::size_t k = 0; k < n; ++k) {
-        const std::optional<std::int64_t> start = integerValue(starts.item(k));
-        const std::optional<std::int64_t> length = integerValue(lengths.item(k));
-        if (!start || !length || *start < 0 || *length <= 0)
+        const std::optional<std::uint64_t> start = unsignedValue(starts.item(k));
+        const std::optional<std::uint64_t> length = unsignedValue(lengths.item(k));
+        if (!start || !length || *length == 0)
             continue; // no bytes: sparse files leave tiles out this way
         if (!spend(m_dataPartsLeft, 1, d))
             return;
-        const auto at = static_cast<std::uint64_t>(*start);
-        const auto bytes = static_cast<std::uint64_t>(*length);
+        const std::uint64_t at = *start;
+        const std::uint64_t bytes = *length;
         const TByteRange range{at, saturatingAdd(at, bytes)};
         const auto name = [&] { return (tiles ? "tile " : "strip ") + std::to_string(k + 1); };
         if (range.End > m_size)

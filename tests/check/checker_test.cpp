@@ -309,6 +309,21 @@ TEST(CheckerLimits, HugeCountsReadOnlyWhatTheFileHolds)
               static_cast<std::ptrdiff_t>((c.bytes.size() - offsets) / 4));
 }
 
+TEST(CheckerLimits, BigTiffStripsFromTwoToTheSixtyThreeOnRunPastTheEnd)
+{
+    // Offsets and byte counts that a signed 64-bit number cannot hold.
+    using Strip = std::pair<std::uint64_t, std::uint64_t>; // offset, byte count
+    for (const auto& [start, length] : {Strip{std::uint64_t{1} << 63, 8}, Strip{16, ~std::uint64_t{0}}}) {
+        TiffBuilder b(false, true);
+        Page p(b);
+        p.set(TestEntry::At(273, tLong8, 1, start)).set(TestEntry::At(279, tLong8, 1, length));
+        const CheckedTiff c(onePage(b, p));
+        const TProblem* past = c.find(DataPastEnd);
+        ASSERT_NE(past, nullptr) << testing::PrintToString(c.identifiers());
+        EXPECT_EQ(past->Range.Start, start);
+    }
+}
+
 TEST(CheckerLimits, PagesSharingTheirStripArraysStopBeforeTheLayoutOutgrowsTheFile)
 {
     // Five pages share 20,000 strips of one byte each: more than the file could hold apart.
