@@ -649,6 +649,10 @@ TChecker::TBlock TChecker::uncompressed(bool tiles, std::uint64_t k) const
     if (i.Compression != 1 || i.Photometric == kYCbCr || i.PixelBits == 0 || !i.Width || !i.Length || *i.Length == 0 ||
         i.RowsPerStrip == 0)
         return block;
+    // Tiles kept under StripOffsets (libtiff reads them as tiles): their
+    // size is a tile's, not a strip's, and the strip count says the rest.
+    if (!tiles && i.TileWidth && i.TileLength)
+        return block;
     block.Width = tiles ? i.TileWidth.value_or(0) : *i.Width;
     if (tiles) {
         block.Rows = i.TileLength.value_or(0);

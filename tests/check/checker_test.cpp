@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -259,6 +260,22 @@ TEST_P(Checker, UncompressedStripsNeedEverySamplesBitsButYCbCrMaySubsample)
     EXPECT_TRUE(rgb(32, 2).empty()) << testing::PrintToString(rgb(32, 2));
     EXPECT_EQ(rgb(31, 2), std::vector<std::string>{"data-short"});
     EXPECT_TRUE(rgb(16, 6).empty());
+
+    // Four 16 x 16 tiles of a 64 x 16 page whose offsets stand under
+    // StripOffsets, as some writers keep them: 256 bytes each is whole for a
+    // tile, though a strip of the page's 16 rows would take 1024.
+    TiffBuilder b = builder();
+    std::vector<std::uint8_t> offsets, counts;
+    for (int k = 0; k < 4; ++k) {
+        Put32(offsets, offsets.size(), b.Data(std::string(256, '\0')), b.BigEndian());
+        Put32(counts, counts.size(), 256, b.BigEndian());
+    }
+    Page p(b);
+    p.set(TestEntry::Short(256, 64)).set(TestEntry::Short(257, 16)).set(TestEntry::Short(278, 16));
+    p.set(TestEntry::Short(322, 16)).set(TestEntry::Short(323, 16));
+    p.set(TestEntry::At(273, tLong, 4, b.Data(bytesOf(offsets))))
+        .set(TestEntry::At(279, tLong, 4, b.Data(bytesOf(counts))));
+    EXPECT_EQ(CheckedTiff(onePage(b, p)).identifiers(), std::vector<std::string>{"strip-count"});
 }
 
 TEST_P(Checker, ExifDirectoryPointingBackToItsPageIsALoop)
