@@ -8,7 +8,6 @@
 #include "ui/elidedlabel.h"
 #include "ui/imagelist.h"
 #include "ui/messages.h"
-#include "ui/resultstext.h"
 #include "ui/tagnumberfield.h"
 #include "ui/tagsearchmodel.h"
 
@@ -32,7 +31,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -260,7 +258,7 @@ void TBatchTab::createControls()
     RedtResults->setLineWrapMode(QPlainTextEdit::NoWrap);
     RedtResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RedtResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_results = std::make_unique<TPaneBuffer>(RedtResults);
+    m_resultsPane = new TResultsPane(RedtResults, this);
 
     // The run's log: what was damaged or could not be read, one line each.
     btnLog = new QToolButton(this);
@@ -306,7 +304,7 @@ void TBatchTab::createControls()
     layout->addWidget(heading);
     layout->addLayout(top);
     layout->addWidget(label(tr("Result:"), RedtResults));
-    layout->addWidget(RedtResults, 3);
+    layout->addWidget(m_resultsPane, 3);
     layout->addWidget(btnLog);
     layout->addWidget(RedtLog, 1);
     layout->addWidget(StatusBar2);
@@ -463,14 +461,12 @@ void TBatchTab::spdBtnStartingDirClick()
 
 bool TBatchTab::HasUnsavedResults() const
 {
-    return !RedtResults->document()->isEmpty() && RedtResults->document()->isModified();
+    return !m_resultsPane->IsEmpty() && m_resultsPane->IsModified();
 }
 
 std::string TBatchTab::ResultsBytes() const
 {
-    // The raw text keeps every character as it stands (the plain text would
-    // turn no-break spaces into blanks); blocks are separated by U+2029.
-    return savedBytesFromPaneText(RedtResults->document()->toRawText());
+    return m_resultsPane->SavedBytes();
 }
 
 void TBatchTab::ActionSaveResultsExecute()
@@ -487,7 +483,7 @@ void TBatchTab::ActionSaveResultsExecute()
         TAtomicFile file(path);
         if (!file.Write(ResultsBytes()) || !file.Commit())
             throw EVelquinError(file.FailureText());
-        RedtResults->document()->setModified(false);
+        m_resultsPane->SetSaved();
         m_savedName = SaveDialog1->selectedFiles().first();
     });
 }
@@ -506,5 +502,5 @@ void TBatchTab::UpdateActions()
     ActionMoveUp->setEnabled(list.CanMoveUp());
     ActionMoveDown->setEnabled(list.CanMoveDown());
     ActionStartRetrieve->setEnabled(IsExistingDirectory(edtStartDir->text().toStdString()));
-    ActionSaveResults->setEnabled(!RedtResults->document()->isEmpty());
+    ActionSaveResults->setEnabled(!m_resultsPane->IsEmpty());
 }

@@ -2,6 +2,7 @@
 
 #include "batch/batchrun.h"
 #include "ui/panebuffer.h"
+#include "ui/resultsview.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -43,6 +44,8 @@ public:
     ~TBatchTab() override;
 
     TTagSearchListModel* SearchList() const { return m_model; }
+    /// The results: the run's store and its view, and RedtResults.
+    TResultsPane* ResultsPane() const { return m_resultsPane; }
     bool IsRunning() const { return m_running; }
     /// The text of the batch status line.
     QString BatchStatusText() const;
@@ -171,7 +174,7 @@ private:
     TTagSearchListModel* m_model = nullptr;
     TBatchRun m_run;
     QLabel* m_status = nullptr;
-    std::unique_ptr<TPaneBuffer> m_results;
+    TResultsPane* m_resultsPane = nullptr;
     std::unique_ptr<TPaneBuffer> m_log;
 
     // What the run has told since the view was last refreshed.

@@ -145,17 +145,17 @@ std::string TBatchTab::Separator()
 
 void TBatchTab::ClearResults()
 {
-    m_results->Clear();
+    m_resultsPane->Clear();
     m_log->Clear();
 }
 
 void TBatchTab::AppendResultLine(const std::string& line)
 {
-    m_results->Append(line);
+    m_resultsPane->Append(line);
     if (m_refreshInterval == 0)
         refreshRunView();
-    else if (m_results->Pending() >= kMaxPendingLines)
-        m_results->Flush(); // files of many pages: no one edit may keep Stop waiting
+    else if (m_resultsPane->Pending() >= kMaxPendingLines)
+        m_resultsPane->Flush(); // files of many pages: no one edit may keep Stop waiting
 }
 
 void TBatchTab::ShowCounters(std::int64_t, std::int64_t)
@@ -242,7 +242,7 @@ void TBatchTab::refreshIfDue()
 void TBatchTab::refreshRunView()
 {
     m_lastRefresh = m_runClock.elapsed();
-    m_results->Flush();
+    m_resultsPane->Flush();
     m_log->Flush();
     const TBatchCounts& counts = m_run.Counts();
     showNumber(edtCounter, counts.Files);

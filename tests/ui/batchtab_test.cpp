@@ -97,6 +97,7 @@ void click(QAbstractButton* button)
 
 QStringList paneLines(const TBatchTab& tab)
 {
+    tab.ResultsPane()->Materialise(); // the text as the editor holds it
     const QString text = tab.RedtResults->toPlainText();
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
@@ -401,7 +402,7 @@ TEST_F(BatchTabTest, RefusalsAndErrorsAreShown)
     QDir().rmdir(gone);
     click(tab.BitBtnStart);
     EXPECT_EQ(recorder.errors, QStringList{"Starting directory does not exist"});
-    EXPECT_TRUE(tab.RedtResults->toPlainText().isEmpty());
+    EXPECT_TRUE(paneLines(tab).isEmpty());
     EXPECT_EQ(tab.edtCounter->text(), "0");
     EXPECT_EQ(tab.BatchStatusText(), "Finished...");
     goIdle();
@@ -425,8 +426,8 @@ TEST_F(BatchTabTest, RefusalsAndErrorsAreShown)
     QDir().mkdir(vanishing);
     tab.edtStartDir->setText(vanishing);
     goIdle();
-    QObject::connect(tab.RedtResults, &QPlainTextEdit::textChanged, &tab, [&] {
-        if (!tab.RedtResults->document()->isEmpty()) // gone once the header line stands
+    QObject::connect(tab.ResultsPane(), &TResultsPane::textChanged, &tab, [&] {
+        if (!tab.ResultsPane()->IsEmpty()) // gone once the header line stands
             QDir().rmdir(vanishing);
     });
     click(tab.BitBtnStart);
@@ -520,8 +521,12 @@ TEST_F(BatchTabTest, SaveWritesThePaneAsTheCommandLineDoes)
     EXPECT_EQ(tab.ResultsBytes(), expected);
     EXPECT_NE(expected.find("/names/caf\xE9.tif\",\"caf\xE9.tif\""), std::string::npos);
     EXPECT_NE(expected.find("\"\"\"\r\n\"\"/etc/passwd\"\",\"\"passwd\"\""), std::string::npos);
-    // One pane line per page, and one more for each break inside a value.
-    EXPECT_EQ(tab.RedtResults->document()->blockCount(), 1 + 11 + 2 * 3 + 1); // header, pages, breaks
+    // One pane line per page, and one more for each break inside a value;
+    // the same lines and bytes once the editor holds them.
+    EXPECT_EQ(tab.ResultsPane()->Store().LineCount(), 1 + 11 + 2 * 3 + 1); // header, pages, breaks
+    tab.ResultsPane()->Materialise();
+    EXPECT_EQ(tab.RedtResults->document()->blockCount(), 1 + 11 + 2 * 3 + 1);
+    EXPECT_EQ(tab.ResultsBytes(), expected);
 
     const QString target = root + "/results.txt";
     dir.Write("results.txt", std::string_view("an older and longer file that is replaced"));

@@ -129,7 +129,7 @@ TEST_F(BatchUsabilityTest, CloseAsksForUnsavedResultsAndSaveOffersCsv)
     tab.edtStartDir->setText(root);
     goIdle();
     tab.BitBtnStart->click();
-    ASSERT_FALSE(tab.RedtResults->toPlainText().isEmpty());
+    ASSERT_FALSE(tab.ResultsPane()->IsEmpty());
 
     // No: the window stays, with its results.
     recorder.questionAnswer = 0x00010000; // QMessageBox::No
@@ -153,6 +153,8 @@ TEST_F(BatchUsabilityTest, CloseAsksForUnsavedResultsAndSaveOffersCsv)
     form.close();
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(recorder.questions.size(), 1);
-    tab.RedtResults->appendPlainText("note"); // a change after the save is unsaved again
+    // A change after the save is unsaved again: a click takes the text into the editor.
+    QTest::mouseClick(tab.ResultsPane()->View()->viewport(), Qt::LeftButton);
+    QTest::keyClicks(tab.RedtResults, "note");
     EXPECT_TRUE(tab.HasUnsavedResults());
 }

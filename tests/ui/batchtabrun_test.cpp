@@ -64,7 +64,11 @@ protected:
         QTest::mouseClick(tab.BitBtnStart, Qt::LeftButton);
     }
 
-    QStringList paneLines() const { return tab.RedtResults->toPlainText().split(QLatin1Char('\n')); }
+    QStringList paneLines() const
+    {
+        tab.ResultsPane()->Materialise(); // the text as the editor holds it
+        return tab.RedtResults->toPlainText().split(QLatin1Char('\n'));
+    }
 
     /// A thousand names in ten folders for one file of the given pages.
     void linkedTree(int pageCount)
@@ -134,9 +138,20 @@ TEST_F(BatchTabRunTest, StopIsHeardAtOnceAndTheStatusSaysWhereTheRunStopped)
 
 TEST_F(BatchTabRunTest, StopIsHeardWhileLinesPourIn)
 {
-    // Files of 300 pages, a line each: the pane, not the reading, sets the
-    // pace, and no insertion of waiting lines may keep Stop waiting.
+    // Files of 300 pages, a line each, into the editor: a click in the pane
+    // at the first files shown takes the text into it, from then on the
+    // editor, not the reading, sets the pace, and no insertion of waiting
+    // lines may keep Stop waiting.
     linkedTree(300);
+    tab.SetRefreshInterval(10); // the first files are shown long before the end
+    bool clicked = false;
+    QObject::connect(tab.edtCounter, &QLineEdit::textChanged, &tab, [&](const QString& text) {
+        if (!clicked && text != "0") {
+            clicked = true;
+            QTest::mouseClick(tab.ResultsPane()->View()->viewport(), Qt::LeftButton);
+            EXPECT_TRUE(tab.ResultsPane()->IsMaterialised());
+        }
+    });
     const TStop stop = runAndStop();
     ASSERT_GE(stop.clickedAt, 0) << "the run ended before Stop was pressed";
     EXPECT_LE(stop.endedAt - stop.clickedAt, 100);
