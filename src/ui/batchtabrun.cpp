@@ -27,6 +27,9 @@ namespace {
 /// Stop is heard well within 100 ms.
 constexpr qint64 kEventInterval = 20;
 
+/// Nested layouts between a label of the tab and the window.
+constexpr int kLayoutLevels = 8;
+
 /// Lines that wait for the pane at most: the document takes them in some
 /// 15 ms, so the events are never held up for long.
 constexpr int kMaxPendingLines = 4096;
@@ -213,6 +216,11 @@ void TBatchTab::ProcessMessages()
     if (m_refreshInterval > 0 && now - m_lastEvents < std::min<qint64>(kEventInterval, m_refreshInterval))
         return;
     m_lastEvents = now;
+    // A new text or state relayouts the tab level by level, one events round
+    // each, and the tab widget repaints whole when the request reaches it:
+    // settle the layouts first, so that the round paints once.
+    for (int level = 0; level < kLayoutLevels; ++level)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QCoreApplication::processEvents();
 }
 

@@ -113,10 +113,10 @@ void TResultsView::paintEvent(QPaintEvent*)
     painter.setPen(palette().color(QPalette::Text));
     const int height = lineHeight();
     const int left = m_margin - horizontalScrollBar()->value();
-    // Characters drawn at most: those up to the right edge, none narrower than
-    // half the average, so a line of megabytes is never laid out whole.
+    // Characters drawn at most: those up to the right edge in the fixed pitch
+    // and a few more, so a line of megabytes is never laid out whole.
     const qsizetype shown =
-        (horizontalScrollBar()->value() + viewport()->width()) / std::max(1, fontMetrics().averageCharWidth() / 2) + 1;
+        (horizontalScrollBar()->value() + viewport()->width()) / std::max(1, fontMetrics().averageCharWidth()) + 8;
     QTextOption option(Qt::AlignLeft | Qt::AlignVCenter);
     option.setWrapMode(QTextOption::NoWrap);
     const qsizetype first = FirstVisibleLine();
