@@ -74,7 +74,7 @@ int TResultsView::lineHeight() const
 
 int TResultsView::VisibleLines() const
 {
-    return std::max(1, (viewport()->height() - m_margin) / lineHeight());
+    return std::max(1, (viewport()->height() - 2 * m_margin) / lineHeight());
 }
 
 qsizetype TResultsView::FirstVisibleLine() const
@@ -120,9 +120,11 @@ void TResultsView::paintEvent(QPaintEvent*)
     QTextOption option(Qt::AlignLeft | Qt::AlignVCenter);
     option.setWrapMode(QTextOption::NoWrap);
     const qsizetype first = FirstVisibleLine();
-    const qsizetype last = std::min(m_store.LineCount(), first + VisibleLines() + 1);
+    const qsizetype last = std::min(m_store.LineCount(), first + VisibleLines() + 2);
+    // As the editor: the margin above the first line only, not above the first one shown.
+    const int top = first == 0 ? m_margin : 0;
     for (qsizetype i = first; i < last; ++i) {
-        const QRectF row(left, m_margin + (i - first) * height, INT_MAX / 2, height);
+        const QRectF row(left, top + (i - first) * height, INT_MAX / 2, height);
         painter.drawText(row, m_store.Line(i).left(shown).toString(), option);
     }
 }
