@@ -145,6 +145,16 @@ void TResultsView::mouseDoubleClickEvent(QMouseEvent* event)
     emit textWanted(event);
 }
 
+void TResultsView::mouseMoveEvent(QMouseEvent* event)
+{
+    emit textWanted(event);
+}
+
+void TResultsView::mouseReleaseEvent(QMouseEvent* event)
+{
+    emit textWanted(event);
+}
+
 void TResultsView::keyPressEvent(QKeyEvent* event)
 {
     // A modifier alone is not yet a wish: it may begin Ctrl+Tab or Alt+F.

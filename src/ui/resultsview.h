@@ -58,7 +58,8 @@ public:
     int VisibleLines() const;
 
 signals:
-    /// A click, a key, focus by Tab or a context menu; event is null for focus.
+    /// A click (and the drag after it), a key, focus by Tab or a context
+    /// menu; event is null for focus.
     void textWanted(QEvent* event);
 
 protected:
@@ -66,6 +67,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // The press made this view the mouse's grabber: the drag and the release
+    // that follow it belong to the editor that took over.
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;

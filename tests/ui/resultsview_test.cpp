@@ -97,15 +97,19 @@ TEST_F(ResultsPaneTest, AClickTakesTheSameTextIntoTheEditorAtTheLineShown)
     EXPECT_EQ(raw, appended.document()->toRawText());
     EXPECT_EQ(lines, appended.document()->blockCount());
 
+    // A drag from the view: the press takes the text over, the drag selects in the editor.
     view->verticalScrollBar()->setValue(500);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(30, 6));
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(30, 6));
     ASSERT_TRUE(pane->IsMaterialised());
+    QTest::mouseMove(view->viewport(), QPoint(30, 20));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(30, 20));
+    EXPECT_EQ(editor->document()->findBlock(editor->textCursor().anchor()).blockNumber(), 500);
+    EXPECT_EQ(editor->textCursor().blockNumber(), 501);
     EXPECT_EQ(pane->currentWidget(), editor);
     EXPECT_EQ(pane->focusWidget(), editor);
     EXPECT_EQ(editor->document()->toRawText(), raw);
     EXPECT_EQ(editor->document()->blockCount(), lines);
     EXPECT_EQ(editor->verticalScrollBar()->value(), 500);
-    EXPECT_EQ(editor->textCursor().blockNumber(), 500); // the click, delivered again, put the cursor there
     EXPECT_EQ(pane->SavedBytes(), bytes);
     EXPECT_TRUE(pane->IsModified()); // not saved yet, as appended lines would be
 
