@@ -292,6 +292,10 @@ void TBatchTab::createControls()
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false); // until a run has files to count
     ProgressBar1->setFormat(tr("%v of %m files"));
+    // Room for the text of a run over millions of files, which would wrap
+    // inside the bar's default width.
+    ProgressBar1->setMinimumWidth(ProgressBar1->fontMetrics().horizontalAdvance(tr("%1 of %1 files").arg(9999999)) +
+                                  2 * ProgressBar1->fontMetrics().height());
     StatusBar2->addPermanentWidget(ProgressBar1);
     lblElapsed = new QLabel(StatusBar2);
     lblElapsed->setObjectName(QStringLiteral("lblElapsed"));

@@ -183,6 +183,9 @@ TEST_F(BatchTabRunTest, TheRunShowsItsProgressAndFillsThePaneInChunks)
     // Files done of files found: the file that is not TIFF is one of them.
     EXPECT_EQ(tab.ProgressBar1->text(), "301 of 301 files");
     EXPECT_EQ(tab.ProgressBar1->value(), tab.ProgressBar1->maximum());
+    // The text of a run over millions of files fits on one line of the bar.
+    EXPECT_GT(tab.ProgressBar1->width(),
+              tab.ProgressBar1->fontMetrics().horizontalAdvance(QStringLiteral("9999999 of 9999999 files")));
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^(\\d+ ms|\\d+[.,]\\d s)$")).match(tab.lblElapsed->text()).hasMatch())
         << tab.lblElapsed->text().toStdString();
