@@ -43,16 +43,6 @@ TEST(Arena, PiecesStayWhereTheyWerePutWhileItGrows)
     EXPECT_EQ(keep(arena, "after"), "after");
 }
 
-TEST(Arena, ALargePieceLeavesTheCurrentBlockToSmallOnes)
-{
-    TArena arena(1024, 8192);
-    const std::string_view first = keep(arena, "0123456789");
-    const std::string_view large = keep(arena, std::string(2000, 'L'));
-    const std::string_view next = keep(arena, "abc");
-    EXPECT_EQ(next.data(), first.data() + first.size());
-    EXPECT_EQ(large, std::string(2000, 'L'));
-}
-
 TEST(Arena, RoomIsAlignedAsAsked)
 {
     TArena arena(256, 4096);
